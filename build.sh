@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Builds an update installer that carries the given patch packages.
+#
+#   ./build.sh --global A.msp [--langpack B.msp] [-o update.exe] [--build-dir DIR] [--x64]
+#
+# The result imports only system DLLs and runs on 32- and 64-bit Windows
+# (the default 32-bit build; --x64 makes a 64-bit one).
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+
+usage() {
+  sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'
+  exit 2
+}
+
+global=""
+langpack=""
+output="update.exe"
+build_dir=""
+toolchain="$here/cmake/mingw-i686.cmake"
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --global) global="${2:?--global needs a file}"; shift 2 ;;
+    --langpack) langpack="${2:?--langpack needs a file}"; shift 2 ;;
+    -o|--output) output="${2:?-o needs a file}"; shift 2 ;;
+    --build-dir) build_dir="${2:?--build-dir needs a folder}"; shift 2 ;;
+    --x64) toolchain="$here/cmake/mingw-x86_64.cmake"; shift ;;
+    -h|--help) usage ;;
+    *) echo "build.sh: unknown argument: $1" >&2; usage ;;
+  esac
+done
+[ -n "$global" ] || { echo "build.sh: --global is required" >&2; usage; }
+
+absolute() { (cd "$(dirname "$1")" && printf '%s/%s\n' "$(pwd)" "$(basename "$1")"); }
+for pkg in "$global" $langpack; do
+  [ -f "$pkg" ] || { echo "build.sh: no such package file: $pkg" >&2; exit 1; }
+done
+global="$(absolute "$global")"
+[ -z "$langpack" ] || langpack="$(absolute "$langpack")"
+if [ -z "$build_dir" ]; then
+  case "$toolchain" in *x86_64*) build_dir="$here/build/installer-x64" ;; *) build_dir="$here/build/installer" ;; esac
+fi
+
+"$here/scripts/install-deps.sh"
+
+cmake -S "$here" -B "$build_dir" -G Ninja --toolchain "$toolchain" \
+  -DCMAKE_BUILD_TYPE=Release \
+  -DUPDATE_GLOBAL_MSP="$global" -DUPDATE_LANGPACK_MSP="$langpack" >/dev/null
+cmake --build "$build_dir" --target update -- -j2 >/dev/null
+cp "$build_dir/update.exe" "$output"
+echo "built $output"

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs the build and test tools with apt-get when any is missing.
+# Safe to run repeatedly: it does nothing when everything is already there.
+set -euo pipefail
+
+need=()
+have() { command -v "$1" >/dev/null 2>&1; }
+pkg_installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+
+have cmake                      || need+=(cmake)
+have ninja                      || need+=(ninja-build)
+have g++                        || need+=(g++)
+[ -d /usr/src/googletest ]      || need+=(libgtest-dev)
+have i686-w64-mingw32-g++-posix || need+=(g++-mingw-w64-i686-posix)
+have x86_64-w64-mingw32-g++-posix || need+=(g++-mingw-w64-x86-64-posix)
+have wixl                       || need+=(msitools)
+have gcab                       || need+=(gcab)
+have Xvfb                       || need+=(xvfb)
+pkg_installed imagemagick       || need+=(imagemagick)
+have wine                       || need+=(wine wine64)
+pkg_installed wine32:i386       || need+=(wine32:i386)
+
+if [ ${#need[@]} -eq 0 ]; then
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+fi
+echo "installing: ${need[*]}" >&2
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null

@@ -1,0 +1,13 @@
+#pragma once
+// Process-wide values set from the command line before any action runs and
+// kept until the process ends.
+#include <string>
+
+#include "platform/resources.h"
+
+extern platform::ModuleHandle ModuleInstance;  // every string and resource is read through it
+extern bool QuietMode;                         // "/q": no catalogue message is shown
+extern bool InstallMode;                       // the patch run; reset by "/e", "/i" and "/pi"
+extern bool ExtractMode;                       // "/e"
+extern std::wstring ExtractPath;               // the argument after "/e"
+extern bool ReportMode;                        // set by "/i", reset by "/pi"

@@ -1,0 +1,23 @@
+#pragma once
+// Writing an embedded patch package out to a file.
+#include <cstddef>
+#include <string>
+
+// Resource names of the two packages an executable may carry.
+extern const wchar_t* const kGlobalPackageResource;      // "IDR_MSP"
+extern const wchar_t* const kLanguagePackResource;       // "IDR_MSP_LP"
+extern const wchar_t* const kPackageResourceType;        // "MSP"
+
+// Writes the package resource `resourceName` to a file.
+// `path` empty: a new file "MSP<n>" in the temporary folder, created only if
+// no file of that name exists. Otherwise `path` is a name pattern: the file is
+// written beside it as its base name, the text of string `suffixId` (0: none)
+// and its extension, replacing a file of that name.
+// On return `path` holds the name that was, or was to be, written. True when
+// the whole resource is in the file and the file is closed.
+bool ExtractPackage(std::wstring& path, const std::wstring& resourceName, unsigned suffixId);
+
+// The folder for log files, without a trailing separator, at most
+// `capacity` - 1 characters: the temporary folder (created if missing),
+// else "c:".
+std::wstring PrepareTempFolder(std::size_t capacity);

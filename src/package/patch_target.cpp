@@ -1,0 +1,3 @@
+#include "package/patch_target.h"
+
+TargetList Targets;

@@ -1,0 +1,18 @@
+#pragma once
+// Per-thread settings that the program reads and steers: the last-error value
+// and the locale, plus the user's default interface language.
+#include <cstdint>
+
+namespace platform {
+
+class ThreadState {
+public:
+    virtual ~ThreadState() = default;
+    virtual std::uint32_t lastError() = 0;
+    virtual void setLastError(std::uint32_t code) = 0;
+    virtual std::uint32_t threadLocale() = 0;
+    virtual bool setThreadLocale(std::uint32_t lcid) = 0;
+    virtual std::uint16_t userDefaultUiLanguage() = 0;
+};
+
+}  // namespace platform

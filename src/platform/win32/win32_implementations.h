@@ -1,0 +1,58 @@
+#pragma once
+// Win32 implementations of the platform interfaces.
+#include "platform/file_system.h"
+#include "platform/message_boxes.h"
+#include "platform/process_arguments.h"
+#include "platform/resources.h"
+#include "platform/thread_state.h"
+
+namespace platform {
+class Installer;
+}
+
+namespace platform::win32 {
+
+class Win32FileSystem : public FileSystem {
+public:
+    std::optional<std::wstring> tempFolder() override;
+    std::optional<std::wstring> fullPath(const std::wstring& path) override;
+    bool exists(const std::wstring& path) override;
+    bool isFolder(const std::wstring& path) override;
+    bool createFolder(const std::wstring& path) override;
+    std::unique_ptr<OutputFile> createFile(const std::wstring& path, CreateMode mode,
+                                           CreateResult& result) override;
+    bool deleteFile(const std::wstring& path) override;
+};
+
+class Win32Resources : public Resources {
+public:
+    std::optional<ResourceBytes> find(ModuleHandle module, const std::wstring& type,
+                                      const std::wstring& name) override;
+    std::optional<std::wstring> loadString(ModuleHandle module, unsigned id) override;
+    std::optional<std::wstring> loadStringInLanguage(ModuleHandle module, unsigned id,
+                                                     std::uint16_t langId) override;
+};
+
+class Win32ThreadState : public ThreadState {
+public:
+    std::uint32_t lastError() override;
+    void setLastError(std::uint32_t code) override;
+    std::uint32_t threadLocale() override;
+    bool setThreadLocale(std::uint32_t lcid) override;
+    std::uint16_t userDefaultUiLanguage() override;
+};
+
+class Win32MessageBoxes : public MessageBoxes {
+public:
+    void show(const std::wstring& text, const std::wstring& caption, std::uint32_t style) override;
+};
+
+class Win32ProcessArguments : public ProcessArguments {
+public:
+    bool read(std::vector<std::wstring>& arguments) override;
+};
+
+// The Windows Installer service; nullptr until it is built.
+Installer* InstallerService();
+
+}  // namespace platform::win32

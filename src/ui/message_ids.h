@@ -1,0 +1,19 @@
+#pragma once
+// Identifiers of the message catalogue (the executable's string table).
+
+enum MessageId : unsigned {
+    kMsgFailureWithCode = 300,
+    kMsgUpdated = 301,
+    kMsgUpToDate = 306,
+    kMsgProductNotFound = 307,
+    kMsgWrongVersion = 308,
+    kMsgBadCommandLine = 309,
+    kMsgNoPatchList = 310,
+    kMsgErrorCaption = 311,
+    kMsgSuccessCaption = 312,
+    kMsgUnnecessaryCaption = 313,
+    kMsgBlocked = 314,
+    kMsgFilesInUse = 315,
+    kSuffixGlobal = 316,
+    kSuffixLanguagePack = 317,
+};

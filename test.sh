@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds both trees and runs every test: the native unit tests, then the
+# Windows build with its tests under Wine.
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+cd "$here"
+
+"$here/scripts/install-deps.sh"
+
+echo "== native build and unit tests"
+cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build build/native -- -j2
+ctest --test-dir build/native --output-on-failure -j2
+
+echo "== Windows build and tests under Wine"
+cmake -S . -B build/windows -G Ninja --toolchain cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/windows -- -j2
+ctest --test-dir build/windows --output-on-failure

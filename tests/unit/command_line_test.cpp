@@ -1,0 +1,105 @@
+// How command lines select the mode and the switches.
+#include <gtest/gtest.h>
+
+#include "app/command_line.h"
+#include "app/switches.h"
+#include "substitutes/fake_platform.h"
+
+namespace {
+
+struct ModeCase {
+    std::vector<std::wstring> args;  // after the program's path
+    bool install, extract, report, quiet;
+    std::wstring extractPath;
+};
+
+class CommandLineTest : public PlatformTest {
+protected:
+    // One parse as in a new process: the report switch starts false and is
+    // left alone by the parser unless "/i" or "/pi" is scanned.
+    void parse(const std::vector<std::wstring>& args) {
+        ReportMode = false;
+        arguments.arguments = {L"C:\\Downloads\\update.exe"};
+        arguments.arguments.insert(arguments.arguments.end(), args.begin(), args.end());
+        ASSERT_TRUE(ParseCommandLine());
+    }
+};
+
+TEST_F(CommandLineTest, SelectsTheModeOfEachCommandLine) {
+    const ModeCase cases[] = {
+        {{}, true, false, false, false, L""},
+        {{L"foo", L"-i", L"-pi", L"i"}, true, false, false, false, L""},
+        {{L"/q"}, true, false, false, true, L""},
+        {{L"/Q"}, true, false, false, true, L""},
+        {{L"/e", L"C:\\out\\p.msp"}, false, true, false, false, L"C:\\out\\p.msp"},
+        {{L"/i"}, false, false, true, false, L""},
+        {{L"/e", L"p.msp", L"/i"}, false, true, true, false, L"p.msp"},
+        {{L"/i", L"/e", L"p.msp"}, false, false, true, false, L""},
+        {{L"/pi"}, false, false, false, false, L""},
+        {{L"/pi", L"/i"}, false, false, false, false, L""},
+        {{L"/e", L"p.msp", L"/pi"}, false, true, false, false, L"p.msp"},
+        {{L"/q", L"/e", L"p.msp"}, false, true, false, true, L"p.msp"},
+        {{L"/i", L"/q"}, false, false, true, false, L""},
+        {{L"/q", L"/i"}, false, false, true, true, L""},
+        // "/e" takes the next argument unchanged, even one that looks like a switch.
+        {{L"/e", L"/q"}, false, true, false, false, L"/q"},
+        {{L"/e", L"/i"}, false, true, false, false, L"/i"},
+        // "/e" as the last argument: extraction with an empty path.
+        {{L"/e"}, false, true, false, false, L""},
+        // The last "/e" wins; a trailing "/e" keeps the earlier path.
+        {{L"/e", L"a.msp", L"/e", L"b.msp"}, false, true, false, false, L"b.msp"},
+        {{L"/e", L"a.msp", L"/e"}, false, true, false, false, L"a.msp"},
+    };
+    for (const ModeCase& c : cases) {
+        std::wstring shown;
+        for (const auto& a : c.args) shown += a + L" ";
+        SCOPED_TRACE(std::string(shown.begin(), shown.end()));
+        parse(c.args);
+        EXPECT_EQ(InstallMode, c.install);
+        EXPECT_EQ(ExtractMode, c.extract);
+        EXPECT_EQ(ReportMode, c.report);
+        EXPECT_EQ(QuietMode, c.quiet);
+        EXPECT_EQ(ExtractPath, c.extractPath);
+    }
+}
+
+TEST_F(CommandLineTest, MatchesWholeSwitchesIgnoringCaseOnly) {
+    // Each of these matches a switch.
+    for (const wchar_t* arg : {L"/i", L"/I"}) {
+        parse({arg});
+        EXPECT_TRUE(ReportMode) << arg;
+    }
+    for (const wchar_t* arg : {L"/pi", L"/PI", L"/Pi", L"/pI"}) {
+        parse({L"/e", L"x", arg, L"/i"});
+        EXPECT_FALSE(ReportMode) << arg;
+    }
+    // None of these does: another lead character, no slash, more letters,
+    // a path joined to the switch, surrounding space, a non-ASCII look-alike.
+    for (const wchar_t* arg : {L"-i", L"i", L"/ii", L"/i:", L"/eC:\\x.msp", L" /i", L"/i ", L"\\i",
+                               L"/\u0130", L"/\uFF49", L"/", L""}) {
+        parse({arg});
+        EXPECT_TRUE(InstallMode) << arg;
+        EXPECT_FALSE(ReportMode) << arg;
+        EXPECT_FALSE(ExtractMode) << arg;
+    }
+}
+
+TEST_F(CommandLineTest, ReparsingStartsFromTheValuesAtStart) {
+    parse({L"/q", L"/e", L"a.msp"});
+    parse({});
+    EXPECT_FALSE(QuietMode);
+    EXPECT_FALSE(ExtractMode);
+    EXPECT_TRUE(ExtractPath.empty());
+    EXPECT_TRUE(InstallMode);
+}
+
+TEST_F(CommandLineTest, UnsplittableCommandLineRunsThePatchRun) {
+    arguments.fail = true;
+    EXPECT_TRUE(ParseCommandLine());
+    EXPECT_TRUE(InstallMode);
+    EXPECT_FALSE(ExtractMode);
+    EXPECT_FALSE(ReportMode);
+    EXPECT_FALSE(QuietMode);
+}
+
+}  // namespace

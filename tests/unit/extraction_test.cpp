@@ -1,0 +1,191 @@
+// Writing embedded packages to files, and the folder for log files.
+#include <gtest/gtest.h>
+
+#include "app/entry_point.h"
+#include "app/switches.h"
+#include "package/extraction.h"
+#include "substitutes/fake_platform.h"
+
+namespace {
+
+class ExtractionTest : public PlatformTest {
+protected:
+    ExtractionTest() {
+        resources.packages[L"IDR_MSP"] = std::string("global\0package\r\n\x1a\xff", 19);
+        resources.packages[L"IDR_MSP_LP"] = "language pack";
+        for (std::uint16_t lang : {1033, 1031, 1041}) {
+            resources.addString(lang, 316, L"_glob");
+            resources.addString(lang, 317, L"_lp");
+        }
+        files.folders.insert(L"C:\\out");
+    }
+};
+
+TEST_F(ExtractionTest, WritesThePatternsNamesByteForByte) {
+    std::wstring path = L"C:\\out\\pkg.msp";
+    EXPECT_TRUE(ExtractPackage(path, L"IDR_MSP", 316));
+    EXPECT_EQ(path, L"C:\\out\\pkg_glob.msp");
+    EXPECT_EQ(files.files[path], resources.packages[L"IDR_MSP"]);
+
+    path = L"C:\\out\\pkg.msp";
+    EXPECT_TRUE(ExtractPackage(path, L"IDR_MSP_LP", 317));
+    EXPECT_EQ(path, L"C:\\out\\pkg_lp.msp");
+    EXPECT_EQ(files.files[path], "language pack");
+}
+
+TEST_F(ExtractionTest, ReplacesAFileTheUserNamed) {
+    files.files[L"C:\\out\\pkg_glob.msp"] = "an older, longer file of that name";
+    std::wstring path = L"C:\\out\\pkg.msp";
+    EXPECT_TRUE(ExtractPackage(path, L"IDR_MSP", 316));
+    EXPECT_EQ(files.files[path], resources.packages[L"IDR_MSP"]);
+}
+
+TEST_F(ExtractionTest, MissingOrEmptyResourceCreatesNoFileButNamesIt) {
+    resources.packages.erase(L"IDR_MSP_LP");
+    std::wstring path = L"C:\\out\\pkg.msp";
+    EXPECT_FALSE(ExtractPackage(path, L"IDR_MSP_LP", 317));
+    EXPECT_EQ(path, L"C:\\out\\pkg_lp.msp");
+
+    resources.packages[L"IDR_MSP_LP"] = "";
+    std::wstring temp;
+    EXPECT_FALSE(ExtractPackage(temp, L"IDR_MSP_LP", 0));
+    EXPECT_EQ(temp.rfind(L"C:\\Temp\\MSP", 0), 0u);
+    EXPECT_TRUE(files.files.empty());
+}
+
+TEST_F(ExtractionTest, FailedCreateOrShortWriteLeavesNoPackage) {
+    files.failCreate = true;
+    std::wstring path = L"C:\\out\\pkg.msp";
+    EXPECT_FALSE(ExtractPackage(path, L"IDR_MSP", 316));
+    EXPECT_EQ(path, L"C:\\out\\pkg_glob.msp");
+
+    files.failCreate = false;
+    files.writeLimit = 4;
+    path = L"C:\\out\\pkg.msp";
+    EXPECT_FALSE(ExtractPackage(path, L"IDR_MSP", 316));
+    EXPECT_EQ(files.files.count(L"C:\\out\\pkg_glob.msp"), 0u);
+}
+
+TEST_F(ExtractionTest, PatternBeyondTheLimitsWritesNothing) {
+    std::wstring path = L"C:\\out\\" + std::wstring(5000, L'x') + L".msp";
+    const std::wstring given = path;
+    EXPECT_FALSE(ExtractPackage(path, L"IDR_MSP", 316));
+    EXPECT_EQ(path, given);
+    EXPECT_TRUE(files.files.empty());
+}
+
+TEST_F(ExtractionTest, TemporaryFilesGetNewNumberedNames) {
+    std::wstring first, second;
+    ASSERT_TRUE(ExtractPackage(first, L"IDR_MSP", 0));
+    ASSERT_TRUE(ExtractPackage(second, L"IDR_MSP_LP", 0));
+    EXPECT_NE(first, second);
+    for (const std::wstring& name : {first, second}) {
+        EXPECT_EQ(name.rfind(L"C:\\Temp\\MSP", 0), 0u);
+        const std::wstring number = name.substr(11);
+        ASSERT_FALSE(number.empty());
+        EXPECT_EQ(number.find_first_not_of(L"0123456789"), std::wstring::npos) << "no extension: " << number.size();
+    }
+    EXPECT_EQ(files.files[first], resources.packages[L"IDR_MSP"]);
+    EXPECT_EQ(files.files[second], "language pack");
+
+    // A temporary folder without its separator gets one.
+    files.temp = L"D:\\T";
+    std::wstring third;
+    ASSERT_TRUE(ExtractPackage(third, L"IDR_MSP", 0));
+    EXPECT_EQ(third.rfind(L"D:\\T\\MSP", 0), 0u);
+}
+
+TEST_F(ExtractionTest, NeverOpensAFileSomeoneElsePutInTheTemporaryFolder) {
+    // Find out which numbers come next, then plant files under them: one that
+    // exists already, and one that appears between the test and the create.
+    std::wstring probe;
+    ASSERT_TRUE(ExtractPackage(probe, L"IDR_MSP", 0));
+    const unsigned next = std::stoul(probe.substr(11)) + 1;
+    const std::wstring planted = L"C:\\Temp\\MSP" + std::to_wstring(next);
+    const std::wstring raced = L"C:\\Temp\\MSP" + std::to_wstring(next + 1);
+    files.files[planted] = "planted";
+    files.raceOnce.insert(raced);
+
+    std::wstring path;
+    ASSERT_TRUE(ExtractPackage(path, L"IDR_MSP", 0));
+    EXPECT_NE(path, planted);
+    EXPECT_NE(path, raced);
+    EXPECT_EQ(files.files[planted], "planted");
+    EXPECT_EQ(files.files[raced], "someone else's file");
+    EXPECT_TRUE(files.openedExisting.empty());
+    EXPECT_EQ(files.files[path], resources.packages[L"IDR_MSP"]);
+}
+
+TEST_F(ExtractionTest, TemporaryFolderThatIsMissingOrTooLongFails) {
+    files.temp.reset();
+    std::wstring path;
+    EXPECT_FALSE(ExtractPackage(path, L"IDR_MSP", 0));
+    EXPECT_TRUE(path.empty());
+
+    files.temp = L"C:\\" + std::wstring(1021, L't');  // 1024 characters
+    EXPECT_FALSE(ExtractPackage(path, L"IDR_MSP", 0));
+    EXPECT_TRUE(path.empty());
+    EXPECT_TRUE(files.files.empty());
+}
+
+TEST_F(ExtractionTest, ExtractModeGivesEachPackageThePatternAsTyped) {
+    arguments.arguments = {L"update.exe", L"/e", L"C:\\out\\pkg.msp"};
+    EXPECT_EQ(RunEntryPoint(ModuleInstance), 0);
+    EXPECT_EQ(files.files.size(), 2u);
+    EXPECT_EQ(files.files[L"C:\\out\\pkg_glob.msp"], resources.packages[L"IDR_MSP"]);
+    EXPECT_EQ(files.files[L"C:\\out\\pkg_lp.msp"], "language pack");
+}
+
+TEST_F(ExtractionTest, ExtractModeWithoutLanguagePackWritesTheGlobalOnly) {
+    resources.packages.erase(L"IDR_MSP_LP");
+    arguments.arguments = {L"update.exe", L"/e", L"C:\\out\\pkg.msp"};
+    EXPECT_EQ(RunEntryPoint(ModuleInstance), 0);
+    EXPECT_EQ(files.files.size(), 1u);
+    EXPECT_EQ(files.files.count(L"C:\\out\\pkg_glob.msp"), 1u);
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(ExtractionTest, NoExtractionOrBoxForPiOrUnusablePaths) {
+    for (auto args : std::vector<std::vector<std::wstring>>{
+             {L"update.exe", L"/pi"},
+             {L"update.exe", L"/e", L"C:\\out\\" + std::wstring(300, L'n') + L".msp"},
+         }) {
+        arguments.arguments = args;
+        EXPECT_EQ(RunEntryPoint(ModuleInstance), 0);
+        EXPECT_TRUE(files.files.empty());
+        EXPECT_TRUE(boxes.shown.empty());
+    }
+}
+
+TEST_F(ExtractionTest, LogFolderIsTheTemporaryFolderWithoutItsSeparator) {
+    files.temp = L"C:\\Temp\\";
+    files.folders.insert(L"C:\\Temp");
+    EXPECT_EQ(PrepareTempFolder(260), L"C:\\Temp");
+
+    // A missing folder is created.
+    files.temp = L"C:\\New\\";
+    EXPECT_EQ(PrepareTempFolder(260), L"C:\\New");
+    EXPECT_EQ(files.folders.count(L"C:\\New"), 1u);
+
+    // A drive root keeps its separator; when it is neither found nor
+    // created, the last resort is "c:".
+    files.temp = L"E:\\";
+    files.failCreateFolder = true;
+    EXPECT_EQ(PrepareTempFolder(260), L"c:");
+    files.folders.insert(L"E:\\");
+    EXPECT_EQ(PrepareTempFolder(260), L"E:\\");
+
+    // Only a separator, no folder at all, or one that does not fit.
+    files.temp = L"\\";
+    EXPECT_EQ(PrepareTempFolder(260), L"c:");
+    files.temp.reset();
+    EXPECT_EQ(PrepareTempFolder(260), L"c:");
+    files.temp = L"C:\\" + std::wstring(255, L'x') + L"\\";  // 259 characters: no room in 260 - 1
+    files.folders.insert(files.temp->substr(0, 258));
+    EXPECT_EQ(PrepareTempFolder(260), L"c:");
+    files.temp = L"C:\\" + std::wstring(254, L'x') + L"\\";  // 258 characters: fits
+    files.folders.insert(files.temp->substr(0, 257));
+    EXPECT_EQ(PrepareTempFolder(260), files.temp->substr(0, 257));
+}
+
+}  // namespace

@@ -1,0 +1,121 @@
+#pragma once
+// In-memory substitutes of the platform services, installed for each test by
+// PlatformTest.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "platform/message_boxes.h"
+#include "platform/process_arguments.h"
+#include "platform/resources.h"
+#include "platform/services.h"
+#include "platform/thread_state.h"
+
+namespace fake {
+
+// Files as a map from path to contents; folders as a set of paths.
+class FileSystem : public platform::FileSystem {
+public:
+    std::optional<std::wstring> temp = std::wstring(L"C:\\Temp\\");
+    std::map<std::wstring, std::string> files;
+    std::set<std::wstring> folders;
+    bool failCreate = false;
+    bool failCreateFolder = false;
+    std::size_t writeLimit = static_cast<std::size_t>(-1);  // bytes a write takes at most
+    // Paths that appear (as if another process made them) right after they
+    // were tested and found free.
+    std::set<std::wstring> raceOnce;
+    std::vector<std::wstring> openedExisting;  // files opened although they existed
+
+    std::optional<std::wstring> tempFolder() override { return temp; }
+    std::optional<std::wstring> fullPath(const std::wstring& path) override;
+    bool exists(const std::wstring& path) override;
+    bool isFolder(const std::wstring& path) override { return folders.count(path) != 0; }
+    bool createFolder(const std::wstring& path) override;
+    std::unique_ptr<platform::OutputFile> createFile(const std::wstring& path, platform::CreateMode mode,
+                                                     platform::CreateResult& result) override;
+    bool deleteFile(const std::wstring& path) override { return files.erase(path) != 0; }
+};
+
+// Resources and string tables keyed by language; `threadLanguage` is the
+// table the platform's own loader would pick.
+class Resources : public platform::Resources {
+public:
+    std::map<std::wstring, std::string> packages;  // "MSP" resources by name
+    std::map<std::pair<unsigned, std::uint16_t>, std::wstring> strings;
+    std::uint16_t threadLanguage = 1033;
+    int stringLoads = 0;
+
+    void addString(std::uint16_t lang, unsigned id, const std::wstring& text) { strings[{id, lang}] = text; }
+
+    std::optional<platform::ResourceBytes> find(platform::ModuleHandle, const std::wstring& type,
+                                                const std::wstring& name) override;
+    std::optional<std::wstring> loadString(platform::ModuleHandle, unsigned id) override;
+    std::optional<std::wstring> loadStringInLanguage(platform::ModuleHandle, unsigned id,
+                                                     std::uint16_t langId) override;
+};
+
+class ThreadState : public platform::ThreadState {
+public:
+    std::uint32_t error = 0;
+    std::uint32_t locale = 1033;
+    std::uint16_t userUiLanguage = 1033;
+    std::vector<std::uint32_t> localesSet;
+
+    std::uint32_t lastError() override { return error; }
+    void setLastError(std::uint32_t code) override { error = code; }
+    std::uint32_t threadLocale() override { return locale; }
+    bool setThreadLocale(std::uint32_t lcid) override {
+        localesSet.push_back(lcid);
+        locale = lcid;
+        return true;
+    }
+    std::uint16_t userDefaultUiLanguage() override { return userUiLanguage; }
+};
+
+struct ShownBox {
+    std::wstring text;
+    std::wstring caption;
+    std::uint32_t style;
+};
+
+class MessageBoxes : public platform::MessageBoxes {
+public:
+    std::vector<ShownBox> shown;
+    void show(const std::wstring& text, const std::wstring& caption, std::uint32_t style) override {
+        shown.push_back({text, caption, style});
+    }
+};
+
+class ProcessArguments : public platform::ProcessArguments {
+public:
+    std::vector<std::wstring> arguments{L"update.exe"};
+    bool fail = false;
+    bool read(std::vector<std::wstring>& out) override {
+        if (fail) return false;
+        out = arguments;
+        return true;
+    }
+};
+
+}  // namespace fake
+
+// Base fixture: a fresh set of substitutes installed, and the process-wide
+// values back at their start values, for every test.
+class PlatformTest : public ::testing::Test {
+protected:
+    PlatformTest();
+    ~PlatformTest() override;
+
+    fake::FileSystem files;
+    fake::Resources resources;
+    fake::ThreadState thread;
+    fake::MessageBoxes boxes;
+    fake::ProcessArguments arguments;
+    platform::Services services;
+};
