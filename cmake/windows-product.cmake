@@ -52,3 +52,11 @@ target_link_libraries(update PRIVATE update_win32)
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/CMakeLists.txt)
   add_subdirectory(tests/e2e)
 endif()
+
+# Probe programs that exercise the product's code under Wine, one folder each.
+file(GLOB PROBE_LISTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/programs/*/CMakeLists.txt)
+foreach(list_file ${PROBE_LISTS})
+  get_filename_component(probe_dir ${list_file} DIRECTORY)
+  get_filename_component(probe_name ${probe_dir} NAME)
+  add_subdirectory(${probe_dir} ${CMAKE_BINARY_DIR}/probes/${probe_name})
+endforeach()
