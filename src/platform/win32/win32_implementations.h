@@ -52,7 +52,7 @@ public:
     bool read(std::vector<std::wstring>& arguments) override;
 };
 
-// The Windows Installer service; nullptr until it is built.
+// The Windows Installer service; msi.dll is loaded on first use.
 Installer* InstallerService();
 
 }  // namespace platform::win32

@@ -1,0 +1,93 @@
+#include "package/summary_information.h"
+
+#include <optional>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "platform/services.h"
+#include "platform/thread_state.h"
+
+namespace {
+
+constexpr std::uint32_t kPropertyKeywords = 5;   // PID_KEYWORDS
+constexpr std::uint32_t kPropertyTemplate = 7;   // PID_TEMPLATE
+constexpr std::size_t kMaxFullPathChars = 259;   // MAX_PATH without the terminator
+constexpr std::uint32_t kFirstReadChars = 2048;
+// A length beyond this from the service is not a real property; it is not
+// allocated.
+constexpr std::uint32_t kMaxPropertyChars = 16u * 1024u * 1024u;
+
+// Closes a summary handle exactly once, when the reader returns.
+class SummaryHandle {
+public:
+    explicit SummaryHandle(platform::InstallerHandle handle) : handle_(handle) {}
+    ~SummaryHandle() {
+        if (handle_ != 0) platform::Current().installer->closeHandle(handle_);
+    }
+    SummaryHandle(const SummaryHandle&) = delete;
+    SummaryHandle& operator=(const SummaryHandle&) = delete;
+    platform::InstallerHandle get() const { return handle_; }
+
+private:
+    platform::InstallerHandle handle_;
+};
+
+// The text of the buffer up to its first zero, never past its end.
+std::wstring TextOf(const std::vector<wchar_t>& buffer) {
+    std::size_t length = 0;
+    while (length < buffer.size() && buffer[length] != L'\0') ++length;
+    return std::wstring(buffer.data(), length);
+}
+
+// One text property of the package: a first read into 2048 characters, and
+// exactly one more into the length the service asks for.
+std::optional<std::wstring> ReadTextProperty(const std::wstring& path, std::uint32_t propertyId) {
+    SummaryHandle summary(OpenPackageSummary(path));
+    if (summary.get() == 0) return std::nullopt;
+
+    platform::Installer& installer = *platform::Current().installer;
+    std::vector<wchar_t> buffer(kFirstReadChars, L'\0');
+    std::uint32_t count = kFirstReadChars;
+    std::uint32_t result = installer.summaryInfoGetProperty(summary.get(), propertyId, buffer.data(), count);
+    if (result == platform::kInstallerMoreData) {
+        if (count >= kMaxPropertyChars) return std::nullopt;
+        const std::uint32_t needed = count + 1;
+        buffer.assign(needed, L'\0');
+        count = needed;
+        result = installer.summaryInfoGetProperty(summary.get(), propertyId, buffer.data(), count);
+    }
+    if (result != platform::kInstallerSuccess) return std::nullopt;
+    return TextOf(buffer);
+}
+
+}  // namespace
+
+platform::InstallerHandle OpenPackageSummary(std::wstring path) {
+    std::optional<std::wstring> fullPath = platform::Current().files->fullPath(path);
+    if (!fullPath || fullPath->size() > kMaxFullPathChars) return 0;
+    platform::InstallerHandle handle = 0;
+    if (platform::Current().installer->getSummaryInformation(*fullPath, handle) != platform::kInstallerSuccess) {
+        return 0;
+    }
+    return handle;
+}
+
+bool ReadTargetProductCodes(const std::wstring& path, std::wstring& productCodes) {
+    std::optional<std::wstring> text = ReadTextProperty(path, kPropertyTemplate);
+    if (!text) return false;
+    productCodes = std::move(*text);
+    return true;
+}
+
+bool ReadPatchVersions(const std::wstring& path, std::wstring& upgradeVersion, std::wstring& targetVersions) {
+    std::optional<std::wstring> text = ReadTextProperty(path, kPropertyKeywords);
+    if (!text) return false;
+    const std::size_t separator = text->find(L';');
+    if (separator == std::wstring::npos || separator == 0) {
+        platform::Current().thread->setLastError(kErrorResourceNotPresent);
+        return false;
+    }
+    upgradeVersion = text->substr(0, separator);
+    targetVersions = text->substr(separator + 1);
+    return true;
+}

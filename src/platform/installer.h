@@ -1,0 +1,55 @@
+#pragma once
+// The Windows Installer service, reached through these eight calls only.
+// Buffers and counts behave as the service's own: counts are in characters,
+// and on 234 (more data) the count holds the length needed without the
+// terminator.
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+using InstallerHandle = std::uint32_t;
+
+constexpr std::uint32_t kInstallerSuccess = 0;
+constexpr std::uint32_t kInstallerMoreData = 234;        // ERROR_MORE_DATA
+constexpr int kInstallStateAdvertised = 1;               // INSTALLSTATE_ADVERTISED
+constexpr int kInstallStateDefault = 5;                  // INSTALLSTATE_DEFAULT
+constexpr int kInstallStateUnknown = -1;                 // INSTALLSTATE_UNKNOWN
+constexpr std::uint32_t kLogModeVerbose = 0x1000;        // INSTALLLOGMODE_VERBOSE
+constexpr int kUiLevelBasicHideCancel = 0x23;            // INSTALLUILEVEL_BASIC | INSTALLUILEVEL_HIDECANCEL
+constexpr int kInstallLevelDefault = 0;                  // INSTALLLEVEL_DEFAULT
+
+class Installer {
+public:
+    virtual ~Installer() = default;
+
+    // MsiGetSummaryInformationW(0, packagePath, 0, &handle).
+    virtual std::uint32_t getSummaryInformation(const std::wstring& packagePath, InstallerHandle& handle) = 0;
+
+    // MsiSummaryInfoGetPropertyW(handle, propertyId, ..., buffer, &count);
+    // the type, integer and file-time outputs are dropped.
+    virtual std::uint32_t summaryInfoGetProperty(InstallerHandle handle, std::uint32_t propertyId, wchar_t* buffer,
+                                                 std::uint32_t& count) = 0;
+
+    // MsiCloseHandle.
+    virtual void closeHandle(InstallerHandle handle) = 0;
+
+    // MsiQueryProductStateW.
+    virtual int queryProductState(const std::wstring& productCode) = 0;
+
+    // MsiGetProductInfoW.
+    virtual std::uint32_t getProductInfo(const std::wstring& productCode, const std::wstring& property,
+                                         wchar_t* buffer, std::uint32_t& count) = 0;
+
+    // MsiEnableLogW(mode, logPath, attributes).
+    virtual std::uint32_t enableLog(std::uint32_t mode, const std::wstring& logPath, std::uint32_t attributes) = 0;
+
+    // MsiSetInternalUI(level, no window); returns the previous level.
+    virtual int setInternalUI(int level) = 0;
+
+    // MsiConfigureProductExW(productCode, installLevel, installState, commandLine).
+    virtual std::uint32_t configureProductEx(const std::wstring& productCode, int installLevel, int installState,
+                                             const std::wstring& commandLine) = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,91 @@
+#include "substitutes/fake_installer.h"
+
+#include <algorithm>
+
+namespace fake {
+namespace {
+
+// Copies `text` the way the service does: the whole text and a terminator
+// when they fit in `count`, else 234 and the length needed.
+std::uint32_t CopyOut(const std::wstring& text, wchar_t* buffer, std::uint32_t& count) {
+    if (count <= text.size()) {
+        count = static_cast<std::uint32_t>(text.size());
+        return platform::kInstallerMoreData;
+    }
+    std::copy(text.begin(), text.end(), buffer);
+    buffer[text.size()] = L'\0';
+    count = static_cast<std::uint32_t>(text.size());
+    return 0;
+}
+
+}  // namespace
+
+std::uint32_t Installer::getSummaryInformation(const std::wstring& packagePath, platform::InstallerHandle& handle) {
+    openedPaths.push_back(packagePath);
+    auto it = packages.find(packagePath);
+    if (it == packages.end()) return 1627;  // ERROR_FUNCTION_FAILED, as for a file that is no package
+    if (it->second.openResult != 0) return it->second.openResult;
+    ++opened;
+    handle = nextHandle_++;
+    handles_[handle] = packagePath;
+    return 0;
+}
+
+std::uint32_t Installer::summaryInfoGetProperty(platform::InstallerHandle handle, std::uint32_t propertyId,
+                                                wchar_t* buffer, std::uint32_t& count) {
+    reads.push_back({propertyId, count});
+    const int readNumber = ++readsOnHandle_[handle];
+    auto pathIt = handles_.find(handle);
+    if (pathIt == handles_.end()) return 6;  // ERROR_INVALID_HANDLE
+    const Package& package = packages[pathIt->second];
+    auto propIt = package.properties.find(propertyId);
+    if (propIt == package.properties.end()) return CopyOut(L"", buffer, count);
+    const SummaryProperty& property = propIt->second;
+    if (property.result != 0) return property.result;
+    if (readNumber > 1 && property.secondResult) return *property.secondResult;
+    if (property.unterminated && count > 0) {
+        std::fill(buffer, buffer + count, L'x');
+        return 0;
+    }
+    return CopyOut(property.text, buffer, count);
+}
+
+int Installer::queryProductState(const std::wstring& productCode) {
+    stateQueries.push_back(productCode);
+    auto it = products.find(productCode);
+    return it == products.end() ? platform::kInstallStateUnknown : it->second.state;
+}
+
+std::uint32_t Installer::getProductInfo(const std::wstring& productCode, const std::wstring& property,
+                                        wchar_t* buffer, std::uint32_t& count) {
+    infoQueries.emplace_back(productCode, property);
+    infoCounts.push_back(count);
+    auto it = products.find(productCode);
+    if (it == products.end()) return 1605;  // ERROR_UNKNOWN_PRODUCT
+    auto failing = it->second.failing.find(property);
+    if (failing != it->second.failing.end()) return failing->second;
+    auto value = it->second.properties.find(property);
+    if (value == it->second.properties.end()) return 1608;  // ERROR_UNKNOWN_PROPERTY
+    return CopyOut(value->second, buffer, count);
+}
+
+std::uint32_t Installer::enableLog(std::uint32_t, const std::wstring& logPath, std::uint32_t) {
+    logs.push_back(logPath);
+    return 0;
+}
+
+int Installer::setInternalUI(int level) {
+    uiLevels.push_back(level);
+    const int previous = uiLevel;
+    uiLevel = level;
+    return previous;
+}
+
+std::uint32_t Installer::configureProductEx(const std::wstring& productCode, int installLevel, int installState,
+                                            const std::wstring& commandLine) {
+    configures.push_back({productCode, installLevel, installState, commandLine, uiLevel});
+    auto it = configureResults.find(productCode);
+    return it == configureResults.end() ? configureResult : it->second;
+}
+
+}  // namespace fake

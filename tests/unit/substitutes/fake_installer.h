@@ -1,0 +1,91 @@
+#pragma once
+// A scriptable Windows Installer: packages with summary properties, products
+// with states and properties, and a record of every call.
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/installer.h"
+#include "substitutes/fake_platform.h"
+
+namespace fake {
+
+struct SummaryProperty {
+    std::wstring text;
+    std::uint32_t result = 0;                     // forced result of every read, when not 0
+    std::optional<std::uint32_t> secondResult;    // forced result of the read after a 234
+    bool unterminated = false;                    // fills the buffer without a terminator
+};
+
+struct Package {
+    std::uint32_t openResult = 0;
+    std::map<std::uint32_t, SummaryProperty> properties;  // missing: empty text
+};
+
+struct Product {
+    int state = platform::kInstallStateDefault;
+    std::map<std::wstring, std::wstring> properties;
+    std::map<std::wstring, std::uint32_t> failing;  // property -> result code
+};
+
+struct PropertyRead {
+    std::uint32_t propertyId;
+    std::uint32_t countPassed;
+};
+
+class Installer : public platform::Installer {
+public:
+    std::map<std::wstring, Package> packages;  // by full path
+    std::map<std::wstring, Product> products;  // by product code, as passed
+    std::uint32_t configureResult = 0;
+    std::map<std::wstring, std::uint32_t> configureResults;  // per product code
+
+    // What was asked.
+    std::vector<std::wstring> openedPaths;
+    int opened = 0;
+    std::vector<platform::InstallerHandle> closed;
+    std::vector<PropertyRead> reads;
+    std::vector<std::wstring> stateQueries;
+    std::vector<std::pair<std::wstring, std::wstring>> infoQueries;  // code, property
+    std::vector<std::uint32_t> infoCounts;
+    std::vector<std::wstring> logs;
+    std::vector<int> uiLevels;
+    int uiLevel = 1;
+    struct Configure {
+        std::wstring productCode;
+        int level, state;
+        std::wstring commandLine;
+        int uiLevel;
+    };
+    std::vector<Configure> configures;
+
+    std::uint32_t getSummaryInformation(const std::wstring& packagePath, platform::InstallerHandle& handle) override;
+    std::uint32_t summaryInfoGetProperty(platform::InstallerHandle handle, std::uint32_t propertyId, wchar_t* buffer,
+                                         std::uint32_t& count) override;
+    void closeHandle(platform::InstallerHandle handle) override { closed.push_back(handle); }
+    int queryProductState(const std::wstring& productCode) override;
+    std::uint32_t getProductInfo(const std::wstring& productCode, const std::wstring& property, wchar_t* buffer,
+                                 std::uint32_t& count) override;
+    std::uint32_t enableLog(std::uint32_t mode, const std::wstring& logPath, std::uint32_t attributes) override;
+    int setInternalUI(int level) override;
+    std::uint32_t configureProductEx(const std::wstring& productCode, int installLevel, int installState,
+                                     const std::wstring& commandLine) override;
+
+private:
+    std::map<platform::InstallerHandle, std::wstring> handles_;
+    platform::InstallerHandle nextHandle_ = 100;
+    std::map<platform::InstallerHandle, int> readsOnHandle_;
+};
+
+}  // namespace fake
+
+// The platform substitutes with the installer substitute added.
+class InstallerTest : public PlatformTest {
+protected:
+    InstallerTest() {
+        services.installer = &installer;
+        platform::Install(services);
+    }
+    fake::Installer installer;
+};
