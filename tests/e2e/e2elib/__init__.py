@@ -1,0 +1,1 @@
+"""End-to-end test harness: Wine environment, sample products and patches, update.exe runs."""
