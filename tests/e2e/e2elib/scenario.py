@@ -212,6 +212,12 @@ class Case:
     def tool(self, name):
         return self.cfg.tools[name]
 
+    def probe(self, name):
+        """A probe program of tests/e2e/programs/NAME, built in the Windows tree."""
+        exe = self.cfg.binary_dir / "probes" / name / f"{name}.exe"
+        self.check(exe.is_file(), f"probe {name} is not built: {exe}")
+        return exe
+
     # -- products --------------------------------------------------------------------------
 
     def make_product(self, name=None, language=1033, version="1.0.0.0", payload=None, code=None):
@@ -430,6 +436,50 @@ class Case:
             self.expect_boxes(result, expect_boxes)
         return result
 
+    def run_beside(self, exe, args=(), boxes=0, timeout=60, extra_env=None):
+        """Runs `wine EXE ARGS` as a user does from a shell, with the watcher started beside it
+        to close `boxes` boxes (it watches every process of the prefix). The exit code is the
+        one `wine` hands back (modulo 256). A program that shows more boxes than that does not
+        end and fails the scenario after `timeout` seconds."""
+        self._runs += 1
+        run = self._runs
+        before = set(self.temp_files())
+        started = time.time()
+        win_args = [str(a) for a in args]
+        out = self.path(f"runs/{run}-boxes.jsonl")
+        watcher = None
+        if boxes:
+            log = open(self.path(f"runs/{run}-watcher.txt"), "wb")
+            watcher = subprocess.Popen(
+                ["wine", str(self.tool("boxwatch")), "--out", to_windows(out), "--count", str(boxes),
+                 "--timeout", str(int(timeout * 1000))],
+                env=self.env.env(True, extra_env), stdin=subprocess.DEVNULL, stdout=log, stderr=log)
+            log.close()
+        try:
+            code, _, err = self.env.run([exe] + win_args, timeout=timeout, display=True, extra_env=extra_env)
+        finally:
+            if watcher:
+                try:
+                    watcher.wait(timeout=timeout + 10)
+                except subprocess.TimeoutExpired:
+                    watcher.kill()
+                    watcher.wait()
+        lines = []
+        if out.is_file():
+            lines = [json.loads(l) for l in out.read_text(encoding="utf-8").splitlines() if l.strip()]
+        result = RunResult(command=[Path(exe).name] + win_args, boxes=[Box.from_json(l) for l in lines if "caption" in l],
+                           exit_code=code, ended="exited" if code is not None else "timeout",
+                           seconds=round(time.time() - started, 2),
+                           new_temp_files=sorted(set(self.temp_files()) - before),
+                           box_ms=[l.get("ms") for l in lines if "caption" in l], stderr=err)
+        if code is None:
+            self.env.kill_programs()
+            shown = "\n  ".join(str(b) for b in result.boxes) or "none"
+            raise Failure(f"{' '.join(result.command)}: did not end within {timeout} s; boxes closed:\n  {shown}")
+        if len(result.boxes) != boxes:
+            self.expect_boxes(result, boxes)
+        return result
+
     def expect_boxes(self, result, expected):
         """Checks the boxes of a run: a count, or the exact Box values in order."""
         seen = "\n  ".join(str(b) for b in result.boxes) or "none"
@@ -553,7 +603,7 @@ def run_scenarios(argv=None):
     group = Path(sys.argv[0]).stem
 
     # Inside CTest the fixture has made the environment; alone, the script makes its own.
-    own_env = not (cfg.state_dir / "state.json").is_file()
+    own_env = not winenv.alive(cfg.state_dir)
     if own_env:
         print(f"setting up a Wine environment in {cfg.state_dir}", flush=True)
         winenv.setup(cfg.state_dir)

@@ -17,20 +17,28 @@ import time
 from pathlib import Path
 
 # Bump when the prepared template must be made again (different settings).
-TEMPLATE_FORMAT = "3"
+TEMPLATE_FORMAT = "4"
 
 # Registry settings of the test prefix:
 # - Managed=N lets Wine draw its own window frames, so a watcher reads and closes boxes in well
 #   under a second (with the window manager handshake of the default it takes about 2 s each);
 # - ShowCrashDialog=0 makes a crashing program end with an exit code instead of a dialog that
-#   waits forever.
-REGISTRY = """REGEDIT4
+#   waits forever;
+# - the dialog font falls back to a CJK font of the system (when one is installed, e.g.
+#   fonts-wqy-microhei), so that screenshots of Chinese, Japanese and Korean boxes are legible.
+_CJK_LINK = ",".join(f"{b:02x}" for b in b"wqy-microhei.ttc,WenQuanYi Micro Hei\0\0")
+REGISTRY = f"""REGEDIT4
 
 [HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]
 "Managed"="N"
 
 [HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]
 "ShowCrashDialog"=dword:00000000
+
+[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink]
+"Tahoma"=hex(7):{_CJK_LINK}
+"MS Shell Dlg"=hex(7):{_CJK_LINK}
+"Microsoft Sans Serif"=hex(7):{_CJK_LINK}
 """
 
 # No Mono or Gecko downloads (there is no network), no desktop menu entries.
@@ -220,6 +228,15 @@ def teardown(state_dir, keep_prefix=False):
         state_file.unlink(missing_ok=True)
     if not keep_prefix:
         shutil.rmtree(state_dir / "prefix", ignore_errors=True)
+
+
+def alive(state_dir):
+    """Whether state_dir holds the environment of a run that is still up."""
+    try:
+        state = json.loads((Path(state_dir) / "state.json").read_text(encoding="utf-8"))
+    except (OSError, ValueError):
+        return False
+    return Path(state["prefix"]).is_dir() and _kill_pid(state["xvfb_pid"], 0)
 
 
 def to_windows(path):

@@ -108,6 +108,16 @@ def a_box_that_never_comes_fails_in_bounded_time(t):
 
 
 @scenario
+def watcher_beside_a_program_started_by_wine(t):
+    # As a user starts it from a shell: the watcher runs as a separate program and stops after
+    # the given number of boxes; the exit code comes from wine itself.
+    lines = [(MB_ERROR, "Fehler", "Erster Kasten"), (MB_PLAIN, "Hinweis", "Zweiter Kasten")]
+    r = t.run_beside(t.tool("boxshow"), [box_file(t, "boxes.txt", lines)], boxes=2, timeout=30)
+    t.equal(r.boxes, [Box("Fehler", "Erster Kasten", "error"), Box("Hinweis", "Zweiter Kasten", "none")], "boxes")
+    t.equal(r.exit_code, 0, "exit code through wine")
+
+
+@scenario
 def without_a_display_a_box_fails_at_once(t):
     # Quiet-mode and report scenarios may run headless: a box there must not block.
     r = t.run_program(t.tool("boxshow"), [box_file(t, "box.txt", [(MB_ERROR, "Fehler", "Kein Bildschirm")])],
