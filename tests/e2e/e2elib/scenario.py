@@ -425,6 +425,8 @@ class Case:
             code = end.get("exit")
             if ended == "not-started":
                 raise Failure(f"{exe} could not be started: error {end.get('error')}")
+            if ended not in ("exited", "timeout"):
+                raise Failure(f"the box watcher ended without a report (exit code {wcode}):\n{err}")
         boxes = [Box.from_json(l) for l in lines if "caption" in l]
         result = RunResult(command=[Path(exe).name] + win_args, boxes=boxes, exit_code=code, ended=ended,
                            seconds=round(time.time() - started, 2), new_temp_files=sorted(set(self.temp_files()) - before),
