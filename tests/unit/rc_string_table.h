@@ -45,8 +45,10 @@ inline void AppendCodePoint(std::wstring& out, std::uint32_t cp) {
 
 // The characters a Windows string table stores for `text`: UTF-16 units.
 inline std::size_t Utf16Length(const std::wstring& text) {
-    std::size_t units = 0;
-    for (wchar_t c : text) units += (sizeof(wchar_t) > 2 && static_cast<std::uint32_t>(c) >= 0x10000) ? 2 : 1;
+    std::size_t units = text.size();
+    if constexpr (sizeof(wchar_t) > 2) {
+        for (wchar_t c : text) units += (static_cast<std::uint32_t>(c) >> 16) != 0 ? 1 : 0;
+    }
     return units;
 }
 
