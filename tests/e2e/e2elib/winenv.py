@@ -79,10 +79,14 @@ def _quiet_run(cmd, env, timeout, what):
 
 
 def wine_version():
+    """Wine's version and which of its 32- and 64-bit parts are installed: a prefix made before
+    wine32 was installed must be made again."""
     try:
-        return subprocess.run(["wine", "--version"], capture_output=True, text=True, timeout=30).stdout.strip()
+        version = subprocess.run(["wine", "--version"], capture_output=True, text=True, timeout=30).stdout.strip()
     except (OSError, subprocess.TimeoutExpired):
         return ""
+    parts = [d for d in ("/usr/lib/i386-linux-gnu/wine", "/usr/lib/x86_64-linux-gnu/wine") if os.path.isdir(d)]
+    return " ".join([version] + parts)
 
 
 def check_tools():
