@@ -13,6 +13,7 @@ import subprocess
 import sys
 from pathlib import Path
 
+sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 from catalogue import filled, read_catalogue  # noqa: E402
 
