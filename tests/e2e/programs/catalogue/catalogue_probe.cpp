@@ -8,14 +8,11 @@
 //       languages. Prints one line per difference; exit code 0 when none.
 //
 //   catalogue_probe show <id> [--locale N] [--name TEXT | --name-length N]
-//                        [--error N] [--quiet] [--record FILE]
+//                        [--error N] [--quiet]
 //       Sets the thread locale (N decimal or 0x hex; 0x400 is the user's
 //       default), the displayed product name and the quiet switch, sets the
-//       thread's last error (N may be negative) and calls ShowMessage(id).
-//       With --record the box is not shown but written to FILE as UTF-8
-//       lines "caption=", "text=", "style=0x..." (line feeds in the text as
-//       "\n", carriage returns as "\r", backslashes doubled); otherwise a real
-//       message box appears and the probe waits until it is closed.
+//       thread's last error (N may be negative) and calls ShowMessage(id): a
+//       real message box, and the probe waits until it is closed.
 //       Prints "locale=<thread locale> ui=<user UI language>" first.
 #include <windows.h>
 
@@ -27,7 +24,6 @@
 #include <vector>
 
 #include "app/switches.h"
-#include "platform/message_boxes.h"
 #include "platform/resources.h"
 #include "platform/services.h"
 #include "platform/thread_state.h"
@@ -75,22 +71,6 @@ bool ParseNumber(const wchar_t* text, std::uint32_t& value) {
     }
     return end != text && *end == L'\0';
 }
-
-// Writes the box to a file instead of showing it.
-class RecordedBoxes : public platform::MessageBoxes {
-public:
-    explicit RecordedBoxes(std::wstring path) : path_(std::move(path)) {}
-    void show(const std::wstring& text, const std::wstring& caption, std::uint32_t style) override {
-        FILE* out = _wfopen(path_.c_str(), L"ab");
-        if (out == nullptr) return;
-        std::fprintf(out, "caption=%s\ntext=%s\nstyle=0x%X\n", Escaped(caption).c_str(), Escaped(text).c_str(),
-                     static_cast<unsigned>(style));
-        std::fclose(out);
-    }
-
-private:
-    std::wstring path_;
-};
 
 // The script at `path`, read through the wide-character file API so that any
 // folder name works.
@@ -181,7 +161,6 @@ int Show(int argc, wchar_t** argv) {
     if (argc < 3 || !ParseNumber(argv[2], id)) return 2;
     bool haveLocale = false, haveError = false;
     std::uint32_t locale = 0, error = 0;
-    std::wstring record;
     for (int i = 3; i < argc; ++i) {
         const std::wstring option = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -199,20 +178,12 @@ int Show(int argc, wchar_t** argv) {
         } else if (option == L"--error" && hasValue) {
             if (!ParseNumber(argv[++i], error)) return 2;
             haveError = true;
-        } else if (option == L"--record" && hasValue) {
-            record = argv[++i];
         } else {
             std::printf("unknown option\n");
             return 2;
         }
     }
 
-    static RecordedBoxes recorder(record);
-    if (!record.empty()) {
-        platform::Services services = platform::Current();
-        services.boxes = &recorder;
-        platform::Install(services);
-    }
     platform::ThreadState& thread = *platform::Current().thread;
     if (haveLocale && !thread.setThreadLocale(locale)) {
         std::printf("SetThreadLocale(0x%X) failed\n", static_cast<unsigned>(locale));
