@@ -3,13 +3,13 @@
 #
 #   ./build.sh --global A.msp [--langpack B.msp] [-o update.exe] [--build-dir DIR] [--x64]
 #
-# The result imports only system DLLs and runs on 32- and 64-bit Windows
-# (the default 32-bit build; --x64 makes a 64-bit one).
+# Either package may be left out, not both. The result imports only system DLLs
+# and runs on 32- and 64-bit Windows (--x64 makes a 64-bit one instead).
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
 usage() {
-  sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'
+  sed -n '2,7p' "$0" | sed 's/^# \{0,1\}//'
   exit 2
 }
 
@@ -29,13 +29,13 @@ while [ $# -gt 0 ]; do
     *) echo "build.sh: unknown argument: $1" >&2; usage ;;
   esac
 done
-[ -n "$global" ] || { echo "build.sh: --global is required" >&2; usage; }
+[ -n "$global$langpack" ] || { echo "build.sh: give --global, --langpack or both" >&2; usage; }
 
 absolute() { (cd "$(dirname "$1")" && printf '%s/%s\n' "$(pwd)" "$(basename "$1")"); }
-for pkg in "$global" $langpack; do
-  [ -f "$pkg" ] || { echo "build.sh: no such package file: $pkg" >&2; exit 1; }
+for pkg in "$global" "$langpack"; do
+  [ -z "$pkg" ] || [ -f "$pkg" ] || { echo "build.sh: no such package file: $pkg" >&2; exit 1; }
 done
-global="$(absolute "$global")"
+[ -z "$global" ] || global="$(absolute "$global")"
 [ -z "$langpack" ] || langpack="$(absolute "$langpack")"
 if [ -z "$build_dir" ]; then
   case "$toolchain" in *x86_64*) build_dir="$here/build/installer-x64" ;; *) build_dir="$here/build/installer" ;; esac

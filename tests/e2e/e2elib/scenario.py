@@ -544,7 +544,7 @@ class _Screenshots:
 def build_variant(cfg, out, global_msp=None, langpack_msp=None):
     """Builds update.exe with the given packages into `out`, through the project's build.sh
     (as a user would), in a build folder kept between runs so that a variant is a relink.
-    build.sh needs a global package; without one the Windows tree is configured with CMake
+    build.sh needs at least one package; without any the Windows tree is configured with CMake
     directly, with the same options."""
     build_dir = cfg.variant_build_dir
     build_dir.mkdir(parents=True, exist_ok=True)
@@ -553,7 +553,7 @@ def build_variant(cfg, out, global_msp=None, langpack_msp=None):
     with open(build_dir.parent / (build_dir.name + ".lock"), "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
         build_sh = cfg.source_dir / "build.sh"
-        use_build_sh = build_sh.is_file() and global_msp
+        use_build_sh = build_sh.is_file() and (global_msp or langpack_msp)
         if use_build_sh:
             cmd = ["bash", str(build_sh), "--build-dir", str(build_dir), "-o", str(out)]
             if global_msp:
