@@ -32,13 +32,6 @@ private:
     platform::InstallerHandle handle_;
 };
 
-// The text of the buffer up to its first zero, never past its end.
-std::wstring TextOf(const std::vector<wchar_t>& buffer) {
-    std::size_t length = 0;
-    while (length < buffer.size() && buffer[length] != L'\0') ++length;
-    return std::wstring(buffer.data(), length);
-}
-
 // One text property of the package: a first read into 2048 characters, and
 // exactly one more into the length the service asks for.
 std::optional<std::wstring> ReadTextProperty(const std::wstring& path, std::uint32_t propertyId) {
@@ -57,7 +50,7 @@ std::optional<std::wstring> ReadTextProperty(const std::wstring& path, std::uint
         result = installer.summaryInfoGetProperty(summary.get(), propertyId, buffer.data(), count);
     }
     if (result != platform::kInstallerSuccess) return std::nullopt;
-    return TextOf(buffer);
+    return platform::TextUpToTerminator(buffer);
 }
 
 }  // namespace

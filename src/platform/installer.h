@@ -5,6 +5,7 @@
 // terminator.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -18,6 +19,13 @@ constexpr int kInstallStateUnknown = -1;                 // INSTALLSTATE_UNKNOWN
 constexpr std::uint32_t kLogModeVerbose = 0x1000;        // INSTALLLOGMODE_VERBOSE
 constexpr int kUiLevelBasicHideCancel = 0x23;            // INSTALLUILEVEL_BASIC | INSTALLUILEVEL_HIDECANCEL
 constexpr int kInstallLevelDefault = 0;                  // INSTALLLEVEL_DEFAULT
+
+// The text a call left in `buffer`: up to its first zero, never past its end.
+inline std::wstring TextUpToTerminator(const std::vector<wchar_t>& buffer) {
+    std::size_t length = 0;
+    while (length < buffer.size() && buffer[length] != L'\0') ++length;
+    return std::wstring(buffer.data(), length);
+}
 
 class Installer {
 public:

@@ -19,9 +19,7 @@ std::wstring ReadProductProperty(const std::wstring& productCode, const wchar_t*
     std::uint32_t result =
         platform::Current().installer->getProductInfo(productCode, property, buffer.data(), count);
     if (result != platform::kInstallerSuccess) return std::wstring();
-    std::size_t length = 0;
-    while (length < buffer.size() && buffer[length] != L'\0') ++length;
-    return std::wstring(buffer.data(), length);
+    return platform::TextUpToTerminator(buffer);
 }
 
 }  // namespace
