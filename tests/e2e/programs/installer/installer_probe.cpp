@@ -6,6 +6,9 @@
 //       untouched print as "(untouched)".
 //   installer_probe product <product code>
 //       installed=<0|1> / version=<text> / name=<text> / language=<text>
+//   --unguarded-process as the first argument skips the process-wide limit on
+//   DLL loading that the updater sets at start, so that the Windows Installer
+//   layer's own loading is tested alone.
 //
 // Lines are UTF-8.
 #include <windows.h>
@@ -35,7 +38,12 @@ void Print(const char* key, const std::wstring& value) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    platform::win32::RestrictDllSearchToSystemFolder();
+    if (argc > 1 && std::wstring(argv[1]) == L"--unguarded-process") {
+        --argc;
+        ++argv;
+    } else {
+        platform::win32::RestrictDllSearchToSystemFolder();
+    }
     platform::win32::InstallServices();
     if (argc != 3) {
         std::fprintf(stderr, "usage: installer_probe summary <path> | product <code>\n");
