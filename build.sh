@@ -13,6 +13,13 @@ usage() {
   exit 2
 }
 
+# Without arguments: the sample run, which builds a sample product and its
+# patch, and shows the installer patching it under Wine.
+if [ $# -eq 0 ]; then
+  if [ -x "$here/scripts/sample-run.sh" ]; then exec "$here/scripts/sample-run.sh"; fi
+  usage
+fi
+
 global=""
 langpack=""
 output="update.exe"
