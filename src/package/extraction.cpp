@@ -7,6 +7,7 @@
 #include "platform/file_system.h"
 #include "platform/resources.h"
 #include "platform/services.h"
+#include "platform/thread_state.h"
 
 const wchar_t* const kGlobalPackageResource = L"IDR_MSP";
 const wchar_t* const kLanguagePackResource = L"IDR_MSP_LP";
@@ -42,42 +43,61 @@ std::wstring SuffixText(unsigned suffixId) {
     return *text;
 }
 
-bool WriteAll(platform::FileSystem& files, std::unique_ptr<platform::OutputFile> file, const std::wstring& path,
-              const platform::ResourceBytes& bytes) {
-    bool complete = file->write(bytes.data, bytes.size);
-    file.reset();  // closes it
-    if (!complete) files.deleteFile(path);  // nobody reads a partial package
-    return complete;
+// Error codes left as the thread's last error when extraction fails and the
+// system gave none of its own.
+constexpr std::uint32_t kErrorCannotMake = 82;              // ERROR_CANNOT_MAKE
+constexpr std::uint32_t kErrorWriteFault = 29;              // ERROR_WRITE_FAULT
+constexpr std::uint32_t kErrorPathNotFound = 3;             // ERROR_PATH_NOT_FOUND
+constexpr std::uint32_t kErrorNameTooLong = 206;            // ERROR_FILENAME_EXCED_RANGE
+constexpr std::uint32_t kErrorResourceDataNotFound = 1812;  // ERROR_RESOURCE_DATA_NOT_FOUND
+constexpr std::uint32_t kErrorResourceNameNotFound = 1814;  // ERROR_RESOURCE_NAME_NOT_FOUND
+
+// The system's error for the call that just failed, else `fallback`.
+std::uint32_t ErrorOr(std::uint32_t fallback) {
+    const std::uint32_t error = platform::Current().thread->lastError();
+    return error != 0 ? error : fallback;
 }
 
-}  // namespace
+// 0 when all bytes are in the file and it is closed, else an error code.
+std::uint32_t WriteAll(platform::FileSystem& files, std::unique_ptr<platform::OutputFile> file,
+                       const std::wstring& path, const platform::ResourceBytes& bytes) {
+    if (file->write(bytes.data, bytes.size)) return 0;
+    const std::uint32_t error = ErrorOr(kErrorWriteFault);
+    file.reset();              // closes it
+    files.deleteFile(path);    // nobody reads a partial package
+    return error;
+}
 
-bool ExtractPackage(std::wstring& path, const std::wstring& resourceName, unsigned suffixId) {
+// The work of ExtractPackage: 0 on success, else the error code to report.
+std::uint32_t Extract(std::wstring& path, const std::wstring& resourceName, unsigned suffixId) {
     platform::FileSystem& files = *platform::Current().files;
     const bool temporary = path.empty();
 
     std::wstring tempFolder;
     if (temporary) {
         std::optional<std::wstring> folder = files.tempFolder();
-        if (!folder || folder->empty() || folder->size() > kMaxTempFolderChars) return false;
+        if (!folder || folder->empty()) return ErrorOr(kErrorPathNotFound);
+        if (folder->size() > kMaxTempFolderChars) return kErrorNameTooLong;
         tempFolder = *folder;
         std::optional<std::wstring> name = NextFreeTempName(files, tempFolder);
-        if (!name) return false;
+        if (!name) return kErrorNameTooLong;
         path = *name;
     } else {
         std::optional<std::wstring> name = SuffixedPackageName(path, SuffixText(suffixId));
-        if (!name) return false;  // beyond the name limits: nothing is written
+        if (!name) return kErrorNameTooLong;  // beyond the name limits: nothing is written
         path = *name;
     }
 
     std::optional<platform::ResourceBytes> bytes =
         platform::Current().resources->find(ModuleInstance, kPackageResourceType, resourceName);
-    if (!bytes || bytes->size == 0 || bytes->data == nullptr) return false;
+    if (!bytes) return kErrorResourceNameNotFound;
+    if (bytes->size == 0 || bytes->data == nullptr) return kErrorResourceDataNotFound;
 
     platform::CreateResult result = platform::CreateResult::Failed;
     if (!temporary) {
         auto file = files.createFile(path, platform::CreateMode::ReplaceExisting, result);
-        return file && WriteAll(files, std::move(file), path, *bytes);
+        if (!file) return ErrorOr(kErrorCannotMake);
+        return WriteAll(files, std::move(file), path, *bytes);
     }
 
     // The temporary folder is shared and this process may run elevated: a
@@ -86,12 +106,26 @@ bool ExtractPackage(std::wstring& path, const std::wstring& resourceName, unsign
     for (unsigned attempt = 0; attempt < kTempNameAttempts; ++attempt) {
         auto file = files.createFile(path, platform::CreateMode::NewOnly, result);
         if (file) return WriteAll(files, std::move(file), path, *bytes);
-        if (result != platform::CreateResult::AlreadyExists) return false;
+        if (result != platform::CreateResult::AlreadyExists) return ErrorOr(kErrorCannotMake);
         std::optional<std::wstring> name = NextFreeTempName(files, tempFolder);
-        if (!name) return false;
+        if (!name) return kErrorNameTooLong;
         path = *name;
     }
+    return kErrorCannotMake;
+}
+
+}  // namespace
+
+bool ExtractPackage(std::wstring& path, const std::wstring& resourceName, unsigned suffixId) {
+    const std::uint32_t error = Extract(path, resourceName, suffixId);
+    if (error == 0) return true;
+    // Set last, so that nothing done after the failing call changes it.
+    platform::Current().thread->setLastError(error);
     return false;
+}
+
+bool IsPackageCarried(const std::wstring& resourceName) {
+    return platform::Current().resources->find(ModuleInstance, kPackageResourceType, resourceName).has_value();
 }
 
 std::wstring PrepareTempFolder(std::size_t capacity) {

@@ -14,8 +14,12 @@ extern const wchar_t* const kPackageResourceType;        // "MSP"
 // written beside it as its base name, the text of string `suffixId` (0: none)
 // and its extension, replacing a file of that name.
 // On return `path` holds the name that was, or was to be, written. True when
-// the whole resource is in the file and the file is closed.
+// the whole resource is in the file and the file is closed; otherwise the
+// thread's last error tells why, and no partial file is left.
 bool ExtractPackage(std::wstring& path, const std::wstring& resourceName, unsigned suffixId);
+
+// True when the executable carries the package resource `resourceName`.
+bool IsPackageCarried(const std::wstring& resourceName);
 
 // The folder for log files, without a trailing separator, at most
 // `capacity` - 1 characters: the temporary folder (created if missing),

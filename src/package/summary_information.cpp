@@ -32,48 +32,78 @@ private:
     platform::InstallerHandle handle_;
 };
 
-// One text property of the package: a first read into 2048 characters, and
-// exactly one more into the length the service asks for.
-std::optional<std::wstring> ReadTextProperty(const std::wstring& path, std::uint32_t propertyId) {
-    SummaryHandle summary(OpenPackageSummary(path));
-    if (summary.get() == 0) return std::nullopt;
+// Error codes for failures that the service did not give a code for.
+constexpr std::uint32_t kErrorNameTooLong = 206;  // ERROR_FILENAME_EXCED_RANGE
+constexpr std::uint32_t kErrorFunctionFailed = 1627;  // ERROR_FUNCTION_FAILED
+constexpr std::uint32_t kErrorNotEnoughMemory = 8;    // ERROR_NOT_ENOUGH_MEMORY
 
-    platform::Installer& installer = *platform::Current().installer;
-    std::vector<wchar_t> buffer(kFirstReadChars, L'\0');
-    std::uint32_t count = kFirstReadChars;
-    std::uint32_t result = installer.summaryInfoGetProperty(summary.get(), propertyId, buffer.data(), count);
-    if (result == platform::kInstallerMoreData) {
-        if (count >= kMaxPropertyChars) return std::nullopt;
-        const std::uint32_t needed = count + 1;
-        buffer.assign(needed, L'\0');
-        count = needed;
-        result = installer.summaryInfoGetProperty(summary.get(), propertyId, buffer.data(), count);
-    }
-    if (result != platform::kInstallerSuccess) return std::nullopt;
-    return platform::TextUpToTerminator(buffer);
-}
-
-}  // namespace
-
-platform::InstallerHandle OpenPackageSummary(std::wstring path) {
+// Opens the package's summary information: the handle, or 0 and the reason.
+platform::InstallerHandle OpenSummary(const std::wstring& path, std::uint32_t& error) {
     std::optional<std::wstring> fullPath = platform::Current().files->fullPath(path);
-    if (!fullPath || fullPath->size() > kMaxFullPathChars) return 0;
+    if (!fullPath || fullPath->size() > kMaxFullPathChars) {
+        error = kErrorNameTooLong;
+        return 0;
+    }
     platform::InstallerHandle handle = 0;
-    if (platform::Current().installer->getSummaryInformation(*fullPath, handle) != platform::kInstallerSuccess) {
+    error = platform::Current().installer->getSummaryInformation(*fullPath, handle);
+    if (error != platform::kInstallerSuccess || handle == 0) {
+        if (error == platform::kInstallerSuccess) error = kErrorFunctionFailed;
         return 0;
     }
     return handle;
 }
 
+// One text property of the package: a first read into 2048 characters, and
+// exactly one more into the length the service asks for. On failure, `error`
+// holds the service's answer.
+std::optional<std::wstring> ReadTextProperty(const std::wstring& path, std::uint32_t propertyId,
+                                             std::uint32_t& error) {
+    SummaryHandle summary(OpenSummary(path, error));
+    if (summary.get() == 0) return std::nullopt;
+
+    platform::Installer& installer = *platform::Current().installer;
+    std::vector<wchar_t> buffer(kFirstReadChars, L'\0');
+    std::uint32_t count = kFirstReadChars;
+    error = installer.summaryInfoGetProperty(summary.get(), propertyId, buffer.data(), count);
+    if (error == platform::kInstallerMoreData) {
+        if (count >= kMaxPropertyChars) {
+            error = kErrorNotEnoughMemory;
+            return std::nullopt;
+        }
+        const std::uint32_t needed = count + 1;
+        buffer.assign(needed, L'\0');
+        count = needed;
+        error = installer.summaryInfoGetProperty(summary.get(), propertyId, buffer.data(), count);
+    }
+    if (error != platform::kInstallerSuccess) return std::nullopt;
+    return platform::TextUpToTerminator(buffer);
+}
+
+// A failed read leaves the reason as the thread's last error, set after the
+// handle is closed so that the close cannot change it.
+std::optional<std::wstring> ReadTextPropertyOrSetError(const std::wstring& path, std::uint32_t propertyId) {
+    std::uint32_t error = 0;
+    std::optional<std::wstring> text = ReadTextProperty(path, propertyId, error);
+    if (!text) platform::Current().thread->setLastError(error);
+    return text;
+}
+
+}  // namespace
+
+platform::InstallerHandle OpenPackageSummary(std::wstring path) {
+    std::uint32_t error = 0;
+    return OpenSummary(path, error);
+}
+
 bool ReadTargetProductCodes(const std::wstring& path, std::wstring& productCodes) {
-    std::optional<std::wstring> text = ReadTextProperty(path, kPropertyTemplate);
+    std::optional<std::wstring> text = ReadTextPropertyOrSetError(path, kPropertyTemplate);
     if (!text) return false;
     productCodes = std::move(*text);
     return true;
 }
 
 bool ReadPatchVersions(const std::wstring& path, std::wstring& upgradeVersion, std::wstring& targetVersions) {
-    std::optional<std::wstring> text = ReadTextProperty(path, kPropertyKeywords);
+    std::optional<std::wstring> text = ReadTextPropertyOrSetError(path, kPropertyKeywords);
     if (!text) return false;
     const std::size_t separator = text->find(L';');
     if (separator == std::wstring::npos || separator == 0) {

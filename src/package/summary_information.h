@@ -14,10 +14,13 @@ constexpr std::uint32_t kErrorResourceNotPresent = 4316;
 // cannot be read. The caller closes a non-zero handle.
 platform::InstallerHandle OpenPackageSummary(std::wstring path);
 
-// The Template text; `productCodes` is untouched on failure.
+// The readers below leave their outputs untouched on failure, and the reason
+// as the thread's last error: the Windows Installer's answer when the package
+// cannot be opened or read.
+
+// The Template text.
 bool ReadTargetProductCodes(const std::wstring& path, std::wstring& productCodes);
 
 // Keywords split at its first ";". Fails, with last error 4316, when there is
-// no ";" or the upgrade version before it is empty. Outputs are untouched on
-// failure.
+// no ";" or the upgrade version before it is empty.
 bool ReadPatchVersions(const std::wstring& path, std::wstring& upgradeVersion, std::wstring& targetVersions);

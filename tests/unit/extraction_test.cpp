@@ -1,6 +1,8 @@
 // Writing embedded packages to files, and the folder for log files.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "app/entry_point.h"
 #include "app/switches.h"
 #include "package/extraction.h"
@@ -64,6 +66,35 @@ TEST_F(ExtractionTest, FailedCreateOrShortWriteLeavesNoPackage) {
     path = L"C:\\out\\pkg.msp";
     EXPECT_FALSE(ExtractPackage(path, L"IDR_MSP", 316));
     EXPECT_EQ(files.files.count(L"C:\\out\\pkg_glob.msp"), 0u);
+}
+
+TEST_F(ExtractionTest, FailuresLeaveTheReasonAsTheLastError) {
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        std::wstring path;
+        std::uint32_t error;
+    } cases[] = {
+        {"resource missing", [this] { resources.packages.erase(L"IDR_MSP"); }, L"", 1814},
+        {"resource empty", [this] { resources.packages[L"IDR_MSP"] = ""; }, L"", 1812},
+        {"name beyond the limits", [] {}, L"C:\\out\\" + std::wstring(300, L'x'), 206},
+        {"temporary folder too long", [this] { files.temp = L"C:\\" + std::wstring(1100, L't'); }, L"", 206},
+        {"no temporary folder, system says why", [this] { files.temp.reset(); thread.error = 5; }, L"", 5},
+        {"cannot create, system says why", [this] { files.failCreate = true; thread.error = 112; }, L"", 112},
+        {"cannot create, system silent", [this] { files.failCreate = true; }, L"", 82},
+        {"short write", [this] { files.writeLimit = 3; }, L"", 29},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        thread.error = 0;
+        c.arrange();
+        std::wstring path = c.path;
+        EXPECT_FALSE(ExtractPackage(path, L"IDR_MSP", 316));
+        EXPECT_EQ(thread.error, c.error);
+        // Back to a working setup for the next case.
+        resources.packages[L"IDR_MSP"] = "global";
+        files = fake::FileSystem();
+    }
 }
 
 TEST_F(ExtractionTest, PatternBeyondTheLimitsWritesNothing) {

@@ -22,6 +22,12 @@ std::uint32_t CopyOut(const std::wstring& text, wchar_t* buffer, std::uint32_t& 
 
 std::uint32_t Installer::getSummaryInformation(const std::wstring& packagePath, platform::InstallerHandle& handle) {
     openedPaths.push_back(packagePath);
+    if (files != nullptr && packages.count(packagePath) == 0) {
+        auto file = files->files.find(packagePath);
+        if (file == files->files.end()) return 110;  // ERROR_OPEN_FAILED
+        auto byContent = packagesByContent.find(file->second);
+        if (byContent != packagesByContent.end()) packages[packagePath] = byContent->second;
+    }
     auto it = packages.find(packagePath);
     if (it == packages.end()) return 1627;  // ERROR_FUNCTION_FAILED, as for a file that is no package
     if (it->second.openResult != 0) return it->second.openResult;

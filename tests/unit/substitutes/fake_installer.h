@@ -37,6 +37,10 @@ struct PropertyRead {
 class Installer : public platform::Installer {
 public:
     std::map<std::wstring, Package> packages;  // by full path
+    // Packages found by the bytes of the file at the path opened, read from
+    // `files` (for files the program writes itself, under names it chooses).
+    fake::FileSystem* files = nullptr;
+    std::map<std::string, Package> packagesByContent;
     std::map<std::wstring, Product> products;  // by product code, as passed
     std::uint32_t configureResult = 0;
     std::map<std::wstring, std::uint32_t> configureResults;  // per product code
@@ -84,6 +88,7 @@ private:
 class InstallerTest : public PlatformTest {
 protected:
     InstallerTest() {
+        installer.files = &files;
         services.installer = &installer;
         platform::Install(services);
     }

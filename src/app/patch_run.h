@@ -1,0 +1,38 @@
+#pragma once
+// Install mode: applies the embedded packages to the installed products they
+// target and tells the user the outcome.
+#include <string>
+
+#include "package/patch_target.h"
+#include "products/four_part_version.h"
+
+enum class PackageOutcome {
+    Failed = 1,    // a message for this package has been shown
+    Applied = 2,   // at least one configure call succeeded
+    UpToDate = 3,  // nothing needed the patch (or the package is not carried)
+};
+
+// Runs one package: extraction, reading, target selection, application.
+PackageOutcome RunPatchPackage(const std::wstring& resourceName, unsigned failureMessageId, bool recordProductName);
+
+// What a target's installed version means for the patch.
+enum class TargetDecision {
+    AlreadyPatched,  // installed equals the upgrade version
+    Apply,           // installed equals an applicable version listed before the upgrade version
+    EndUpToDate,     // the list reaches the upgrade version first: the whole package run ends
+    NotDesigned,     // no entry matches: message 308
+};
+
+// Decides for one target. Each entry of `targetVersions` is the text before
+// a ","; text after the last "," is never examined.
+TargetDecision DecideTarget(const FourPartVersion& installed, const FourPartVersion& upgrade,
+                            const std::wstring& targetVersions);
+
+// Appends to the target list a copy of `prototype` for each installed
+// product of `productCodes` (the Template text), in order. An empty entry
+// ends the walk.
+void SelectTargets(PatchTarget& prototype, const std::wstring& productCodes);
+
+// "<folder>\<product name> R2.log", with the characters that a file name
+// cannot hold replaced by "_"; nothing when it would not fit in 259 characters.
+std::wstring LogFilePath(const std::wstring& logFolder, const std::wstring& productName);
