@@ -1,6 +1,19 @@
 # Shared part of the MinGW-w64 toolchain files; MINGW_TRIPLE is set by the caller.
-set(CMAKE_C_COMPILER ${MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${MINGW_TRIPLE}-g++-posix)
+# The win32 thread-model compilers: the program has one thread, and without the
+# POSIX thread runtime update.exe is smaller.
+set(CMAKE_C_COMPILER ${MINGW_TRIPLE}-gcc-win32)
+set(CMAKE_CXX_COMPILER ${MINGW_TRIPLE}-g++-win32)
+# A build folder that detected other compilers before detects them anew.
+foreach(_lang C CXX)
+  file(GLOB _detected "${CMAKE_BINARY_DIR}/CMakeFiles/*/CMake${_lang}Compiler.cmake")
+  foreach(_file ${_detected})
+    file(STRINGS "${_file}" _line REGEX "^set\\(CMAKE_${_lang}_COMPILER \"")
+    string(FIND "${_line}" "/${CMAKE_${_lang}_COMPILER}\"" _same)
+    if(_same EQUAL -1)
+      file(REMOVE "${_file}")
+    endif()
+  endforeach()
+endforeach()
 set(CMAKE_RC_COMPILER ${MINGW_TRIPLE}-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
