@@ -12,6 +12,11 @@ cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build build/native -- -j2
 ctest --test-dir build/native --output-on-failure -j2
 
+echo "== unit tests under AddressSanitizer and UndefinedBehaviorSanitizer, short fuzz runs"
+cmake --preset sanitize >/dev/null
+cmake --build build/hard-sanitize -- -j2
+ctest --test-dir build/hard-sanitize --output-on-failure -j2
+
 echo "== Windows build and tests under Wine"
 cmake -S . -B build/windows -G Ninja --toolchain cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/windows -- -j2

@@ -1,0 +1,61 @@
+// A package's Keywords and Template texts read through the installer
+// substitute: the split at the first ";" and the retry for long texts.
+#include <cstddef>
+#include <cstdint>
+
+#include "fuzz_input.h"
+#include "package/summary_information.h"
+#include "substitutes/fake_installer.h"
+
+namespace {
+
+constexpr std::uint32_t kKeywords = 5;
+constexpr std::uint32_t kTemplate = 7;
+const std::wstring kPackage = L"C:\\Temp\\MSP1";
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::wstring text = fuzz::WideFromBytes(data, size);
+    // The service hands the whole text over; the program reads up to the first zero.
+    const std::wstring seen = text.substr(0, text.find(L'\0'));
+
+    fake::FileSystem files;
+    fake::ThreadState thread;
+    fake::Installer installer;
+    platform::Services services;
+    services.files = &files;
+    services.thread = &thread;
+    services.installer = &installer;
+    platform::Install(services);
+    installer.packages[kPackage].properties[kKeywords].text = text;
+    installer.packages[kPackage].properties[kTemplate].text = text;
+
+    std::wstring upgrade = L"up", targets = L"tv";
+    const bool split = ReadPatchVersions(kPackage, upgrade, targets);
+    const std::size_t separator = seen.find(L';');
+    if (separator != std::wstring::npos && separator > 0) {
+        FUZZ_CHECK(split);
+        FUZZ_CHECK(upgrade == seen.substr(0, separator));
+        FUZZ_CHECK(upgrade + L';' + targets == seen);
+        FUZZ_CHECK(thread.error == 0);
+    } else {
+        FUZZ_CHECK(!split);
+        FUZZ_CHECK(upgrade == L"up" && targets == L"tv");
+        FUZZ_CHECK(thread.error == kErrorResourceNotPresent);
+    }
+
+    std::wstring codes = L"codes";
+    FUZZ_CHECK(ReadTargetProductCodes(kPackage, codes));
+    FUZZ_CHECK(codes == seen);
+
+    // Two reads at most per property, the first with 2048 characters.
+    FUZZ_CHECK(installer.reads.size() >= 2 && installer.reads.size() <= 4);
+    FUZZ_CHECK(installer.reads[0].countPassed == 2048);
+    // Every handle opened was closed, once.
+    FUZZ_CHECK(installer.opened == 2);
+    FUZZ_CHECK(installer.closed.size() == 2 && installer.closed[0] != installer.closed[1]);
+
+    platform::Install(platform::Services());
+    return 0;
+}
