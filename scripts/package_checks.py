@@ -1,0 +1,534 @@
+#!/usr/bin/env python3
+"""Checks patch packages before they are built into an update installer, and shows what the
+installer reads from them.
+
+    package_checks.py [--force] [--global A.msp] [--langpack B.msp]
+    package_checks.py --inspect A.msp [B.msp ...]
+
+The installer takes two texts from a package's summary information: Template (the product codes
+of the target products, separated by ";") and Keywords (the version the patch brings a product
+to, ";", then each version it applies to followed by ","). Mistakes in them show only on a
+customer's machine, so they are caught here, read exactly as the installer reads them.
+
+Check mode prints one line per finding on standard error and ends with 1 when there is an error
+(0 with --force, which turns the errors into warnings), else 0. Inspect mode prints the facts of
+each package on standard output and ends with 1 only when a package cannot be read at all.
+"""
+
+import argparse
+import codecs
+import re
+import struct
+import sys
+from dataclasses import dataclass, field
+from pathlib import Path
+
+# ---------------------------------------------------------------------------------------------
+# Compound files (the container of every Windows Installer package)
+
+CFB_SIGNATURE = bytes.fromhex("D0CF11E0A1B11AE1")
+MAX_SECTOR = 0xFFFFFFFA  # numbers from here on mark the end of a chain or special sectors
+NO_ENTRY = 0xFFFFFFFF
+
+def _guid_bytes(text):
+    """The on-disk form of a GUID written as 8-4-4-4-12 hex digits."""
+    a, b, c, d, e = text.split("-")
+    return struct.pack("<IHH", int(a, 16), int(b, 16), int(c, 16)) + bytes.fromhex(d + e)
+
+
+# The class of a package's root storage tells what kind of Windows Installer file it is.
+PACKAGE_CLASSES = {
+    _guid_bytes("000C1086-0000-0000-C000-000000000046"): "patch",
+    _guid_bytes("000C1084-0000-0000-C000-000000000046"): "database",
+    _guid_bytes("000C1082-0000-0000-C000-000000000046"): "transform",
+}
+SUMMARY_STREAM = "\x05SummaryInformation"
+SUMMARY_FMTID = _guid_bytes("F29F85E0-4FF9-1068-AB91-08002B27B3D9")
+
+
+class Unreadable(Exception):
+    """The file is not a Windows Installer package, or it is damaged."""
+
+
+class CompoundFile:
+    """Reads the streams at the top level of a compound file."""
+
+    def __init__(self, data):
+        if len(data) < 512 or data[:8] != CFB_SIGNATURE:
+            raise Unreadable("it is not a Windows Installer package (no compound-file signature)")
+        self.data = data
+        (sector_shift, mini_shift) = struct.unpack_from("<HH", data, 0x1E)
+        if sector_shift not in (9, 12) or mini_shift != 6:
+            raise Unreadable("it is damaged (unknown sector sizes)")
+        self.sector_size = 1 << sector_shift
+        self.mini_size = 1 << mini_shift
+        (fat_count, first_dir, _, self.mini_cutoff, first_minifat, minifat_count, first_difat,
+         difat_count) = struct.unpack_from("<IIIIIIII", data, 0x2C)
+        fat_sectors = list(struct.unpack_from("<109I", data, 0x4C))
+        sector, per = first_difat, self.sector_size // 4 - 1
+        for _ in range(difat_count):
+            if sector >= MAX_SECTOR:
+                break
+            entries = struct.unpack_from(f"<{per + 1}I", self._sector(sector))
+            fat_sectors += entries[:per]
+            sector = entries[per]
+        fat_sectors = [s for s in fat_sectors if s < MAX_SECTOR][:fat_count]
+        self.fat = []
+        for s in fat_sectors:
+            self.fat += struct.unpack(f"<{self.sector_size // 4}I", self._sector(s))
+        self.entries = self._read_entries(self._chain(first_dir, self.fat, self.sector_size, self._sector))
+        self.minifat = []
+        if minifat_count and first_minifat < MAX_SECTOR:
+            raw = self._chain(first_minifat, self.fat, self.sector_size, self._sector)
+            self.minifat = list(struct.unpack(f"<{len(raw) // 4}I", raw))
+        root = self.entries[0]
+        if root["type"] != 5:
+            raise Unreadable("it is damaged (no root storage)")
+        self.root_class = root["clsid"]
+        self.mini_stream = self._chain(root["start"], self.fat, self.sector_size, self._sector)[:root["size"]]
+
+    def _sector(self, n):
+        start = (n + 1) * self.sector_size
+        if start >= len(self.data):
+            raise Unreadable("it is damaged (a sector lies beyond the end of the file)")
+        return self.data[start:start + self.sector_size].ljust(self.sector_size, b"\0")
+
+    def _chain(self, first, table, size, read):
+        out, n, seen = bytearray(), first, set()
+        while n < MAX_SECTOR:
+            if n in seen or n >= len(table):
+                raise Unreadable("it is damaged (a broken sector chain)")
+            seen.add(n)
+            out += read(n)
+            n = table[n]
+        return bytes(out)
+
+    def _mini_sector(self, n):
+        start = n * self.mini_size
+        if start >= len(self.mini_stream):
+            raise Unreadable("it is damaged (a mini sector lies beyond the mini stream)")
+        return self.mini_stream[start:start + self.mini_size].ljust(self.mini_size, b"\0")
+
+    @staticmethod
+    def _read_entries(raw):
+        entries = []
+        for off in range(0, len(raw) - 127, 128):
+            name_len, kind = struct.unpack_from("<HB", raw, off + 0x40)
+            left, right, child = struct.unpack_from("<III", raw, off + 0x44)
+            start, size = struct.unpack_from("<IQ", raw, off + 0x74)
+            name = raw[off:off + max(0, min(name_len, 64) - 2)].decode("utf-16-le", "replace")
+            entries.append({"name": name, "type": kind, "left": left, "right": right, "child": child,
+                            "clsid": raw[off + 0x50:off + 0x60], "start": start, "size": size})
+        if not entries:
+            raise Unreadable("it is damaged (no directory)")
+        return entries
+
+    def top_level_stream(self, name):
+        """The content of a stream directly under the root, or None when there is none."""
+        pending, seen = [self.entries[0]["child"]], set()
+        while pending:
+            i = pending.pop()
+            if i == NO_ENTRY or i in seen or i >= len(self.entries):
+                continue
+            seen.add(i)
+            e = self.entries[i]
+            if e["type"] == 2 and e["name"] == name:
+                size = e["size"] & 0xFFFFFFFF if self.sector_size == 512 else e["size"]
+                if size < self.mini_cutoff:
+                    return self._chain(e["start"], self.minifat, self.mini_size, self._mini_sector)[:size]
+                return self._chain(e["start"], self.fat, self.sector_size, self._sector)[:size]
+            pending += [e["left"], e["right"]]
+        return None
+
+
+# ---------------------------------------------------------------------------------------------
+# Summary information
+
+TEMPLATE, KEYWORDS = 7, 5
+PROPERTY_NAMES = {TEMPLATE: "Template", KEYWORDS: "Keywords"}
+VT_I2, VT_LPSTR, VT_LPWSTR = 2, 30, 31
+
+
+@dataclass
+class Summary:
+    kind: str                                   # "patch", "database" or "transform"
+    texts: dict = field(default_factory=dict)   # property id -> text; absent properties are missing
+
+
+def _decoder(codepage):
+    if codepage == 65001:
+        return "utf-8"
+    try:
+        return codecs.lookup(f"cp{codepage}").name
+    except LookupError:
+        return "cp1252"  # a neutral or unknown code page: what a Western European system would show
+
+
+def parse_summary(stream):
+    """The text properties of a summary-information stream: {property id: text}."""
+    if len(stream) < 48 or stream[:2] != b"\xfe\xff":
+        raise Unreadable("its summary information is damaged")
+    (sets,) = struct.unpack_from("<I", stream, 24)
+    section = None
+    for k in range(min(sets, 4)):
+        fmtid = stream[28 + 20 * k:44 + 20 * k]
+        (offset,) = struct.unpack_from("<I", stream, 44 + 20 * k)
+        if fmtid == SUMMARY_FMTID:
+            section = offset
+    if section is None or section + 8 > len(stream):
+        raise Unreadable("its summary information is damaged")
+    _, count = struct.unpack_from("<II", stream, section)
+    if section + 8 + 8 * count > len(stream):
+        raise Unreadable("its summary information is damaged")
+    raw, codepage = {}, 0
+    for k in range(count):
+        pid, offset = struct.unpack_from("<II", stream, section + 8 + 8 * k)
+        at = section + offset
+        if at + 8 > len(stream):
+            raise Unreadable("its summary information is damaged")
+        (vt,) = struct.unpack_from("<H", stream, at)
+        if pid == 1 and vt == VT_I2:
+            (codepage,) = struct.unpack_from("<H", stream, at + 4)
+        elif vt in (VT_LPSTR, VT_LPWSTR):
+            (n,) = struct.unpack_from("<I", stream, at + 4)
+            width = 2 if vt == VT_LPWSTR else 1
+            raw[pid] = (vt, stream[at + 8:at + 8 + n * width])
+    texts = {}
+    for pid, (vt, data) in raw.items():
+        text = data.decode("utf-16-le", "replace") if vt == VT_LPWSTR else data.decode(_decoder(codepage), "replace")
+        texts[pid] = text.split("\0", 1)[0]  # the installer takes the text up to its first zero
+    return texts
+
+
+def read_summary(path):
+    """Reads a package's kind and its Template and Keywords texts; raises Unreadable."""
+    try:
+        data = Path(path).read_bytes()
+    except OSError as e:
+        raise Unreadable(f"it cannot be read ({e.strerror})")
+    cfb = CompoundFile(data)
+    kind = PACKAGE_CLASSES.get(cfb.root_class)
+    if kind is None:
+        raise Unreadable("it is a compound file but not a Windows Installer package")
+    stream = cfb.top_level_stream(SUMMARY_STREAM)
+    texts = parse_summary(stream) if stream is not None else {}
+    return Summary(kind, {pid: t for pid, t in texts.items() if pid in PROPERTY_NAMES})
+
+
+# ---------------------------------------------------------------------------------------------
+# Versions, read the way the installer reads them
+
+def _to_long(text):
+    """Decimal text to a signed 32-bit number: leading white space, a sign, then digits."""
+    m = re.match(r"[ \t\n\v\f\r]*([+-]?)([0-9]*)", text)
+    value = int(m.group(2) or 0)
+    value = -value if m.group(1) == "-" else value
+    return max(-2**31, min(2**31 - 1, value))
+
+
+def read_version(text):
+    """The four 16-bit parts the installer reads from version text. A part counts only when a
+    dot follows it (the fourth is the rest); "," counts as a dot."""
+    rest, parts = text.replace(",", "."), []
+    for _ in range(3):
+        dot = rest.find(".")
+        if dot < 0:
+            return tuple(parts + [0] * (4 - len(parts)))
+        parts.append(_to_long(rest[:dot]) & 0xFFFF)
+        rest = rest[dot + 1:]
+    return tuple(parts + [_to_long(rest) & 0xFFFF])
+
+
+def version_text(v):
+    return ".".join(str(p) for p in v)
+
+
+def written_version(text):
+    """The version a person reads in the text (one to four decimal numbers separated by dots),
+    or None when the text is no such thing."""
+    if not re.fullmatch(r"[0-9]+(?:[.,][0-9]+){0,3}", text):
+        return None
+    parts = [int(p) for p in re.split(r"[.,]", text)]
+    return tuple(parts + [0] * (4 - len(parts)))
+
+
+# ---------------------------------------------------------------------------------------------
+# What the installer makes of Template and Keywords
+
+GUID = re.compile(r"\{[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}\}")
+
+
+def walk_template(template):
+    """(visited, never_visited): the product codes the installer visits, in order, and the
+    non-empty entries it never reaches because an empty entry stops its walk."""
+    rest, visited = template + ";", []
+    while rest.find(";") > 0:
+        i = rest.find(";")
+        visited.append(rest[:i])
+        rest = rest[i + 1:]
+    return visited, [e for e in rest.split(";") if e]
+
+
+@dataclass
+class Versions:
+    upgrade: str     # the text before the first ";"
+    targets: str     # the text after it
+    examined: list   # the entries of `targets` that a "," follows, in order
+    tail: str        # the text after the last ",", which the installer never examines
+
+
+def split_keywords(keywords):
+    """The installer's reading of Keywords, or None when it cannot read it (no ";", or nothing
+    before the first one)."""
+    semi = keywords.find(";")
+    if semi <= 0:
+        return None
+    upgrade, targets = keywords[:semi], keywords[semi + 1:]
+    *examined, tail = targets.split(",")
+    return Versions(upgrade, targets, examined, tail)
+
+
+# ---------------------------------------------------------------------------------------------
+# Findings
+
+MSG_300 = 'message 300 ("A problem prevented the Update from being installed")'
+MSG_307 = 'message 307 ("the expected product could not be located")'
+MSG_308 = 'message 308 ("not designed for the version that is installed")'
+
+
+@dataclass
+class Finding:
+    severity: str   # "error" or "warning"
+    kind: str       # a short name of the mistake, shown in brackets
+    package: str
+    prop: str       # "Template", "Keywords" or "package"
+    text: str       # the text the finding is about; None when there is none
+    message: str
+
+    def line(self):
+        subject = f"{self.package}: {self.prop}" if self.prop != "package" else self.package
+        quoted = f" {quote(self.text)}" if self.text is not None else ""
+        return f"{self.severity}: {subject}{quoted}: {self.message} [{self.kind}]"
+
+
+def quote(text, limit=120):
+    """Text in double quotes, control characters escaped, shortened beyond `limit` characters."""
+    shown = text if len(text) <= limit else text[:limit - 3] + "..."
+    escapes = {"\t": "\\t", "\n": "\\n", "\r": "\\r", '"': '\\"', "\\": "\\\\"}
+    return '"' + "".join(escapes.get(c) or (f"\\x{ord(c):02x}" if ord(c) < 32 else c) for c in shown) + '"'
+
+
+def _reads_as(text):
+    """A warning text when the installer reads `text` as another version than a person would."""
+    read = read_version(text)
+    written = written_version(text)
+    if written is None:
+        return f"is not a version of up to four dotted numbers; the installer reads it as {version_text(read)}"
+    if written != read:
+        why = []
+        if len(re.split(r"[.,]", text)) < 4:
+            why.append("a part counts only when a dot follows it")
+        if max(written) > 0xFFFF:
+            why.append("each part keeps only its low 16 bits")
+        return f"reads as {version_text(read)} to the installer, not {version_text(written)} ({'; '.join(why)})"
+    return None
+
+
+def check_template(label, template):
+    out = []
+
+    def add(severity, kind, message):
+        out.append(Finding(severity, kind, label, "Template", template, message))
+
+    if not template:
+        add("error", "template-missing", ("is missing" if template is None else "is empty") +
+            f": the installer finds no product to patch, and every customer gets {MSG_307}")
+        return out
+    visited, never = walk_template(template)
+    if never:
+        where = "begins with \";\"" if not visited else f"has an empty entry after {quote(visited[-1])}"
+        add("error", "template-empty-entry", f"{where}: the installer stops there and never visits "
+            f"{', '.join(quote(e) for e in never)}; those products are never patched, and customers who "
+            f"have only them get {MSG_307}")
+    elif template.endswith(";"):
+        add("warning", "template-trailing-separator", "ends with \";\": harmless to the installer, but its /i report shows an empty line "
+            "for the empty entry")
+    seen = set()
+    for entry in [e for e in template.split(";") if e]:
+        code = entry.strip()
+        if code != entry:
+            add("error", "template-spaces", f"the entry {quote(entry)} has white space around the product code; the installer "
+                "passes it as written, so it never matches an installed product and that product is never "
+                "patched")
+        if not GUID.fullmatch(code):
+            add("error", "template-not-a-code", f"the entry {quote(entry)} is not a product code (a GUID in braces); no installed "
+                "product ever matches it")
+        elif code.upper() in seen:
+            add("warning", "template-duplicate", f"the product code {quote(code)} is listed twice; the installer handles that "
+                "product twice and applies the patch to it a second time")
+        seen.add(code.upper())
+    return out
+
+
+def check_keywords(label, keywords):
+    out = []
+
+    def add(severity, kind, message):
+        out.append(Finding(severity, kind, label, "Keywords", keywords, message))
+
+    unreadable = f"the installer cannot read the versions: every customer gets {MSG_300} with error code " \
+                 "4316, and nothing is patched"
+    if keywords is None:
+        add("error", "keywords-unreadable", f"is missing; {unreadable}")
+        return out
+    v = split_keywords(keywords)
+    if v is None:
+        where = "has no \";\"" if ";" not in keywords else "has no upgrade version before the first \";\""
+        add("error", "keywords-unreadable", f"{where}; {unreadable}")
+        return out
+    upgrade = read_version(v.upgrade)
+    why = _reads_as(v.upgrade)
+    if why:
+        add("warning", "version-reads-differently", f"the upgrade version {quote(v.upgrade)} {why}")
+    for i, entry in enumerate(v.examined):
+        why = _reads_as(entry)
+        if why:
+            add("warning", "version-reads-differently", f"the applicable version {quote(entry)} {why}")
+        if read_version(entry) == upgrade:
+            later = v.examined[i + 1:] + ([v.tail] if v.tail.strip() else [])
+            same = "is the upgrade version" if entry == v.upgrade else \
+                f"reads as {version_text(upgrade)}, the same as the upgrade version {quote(v.upgrade)}"
+            who = f"{', '.join(quote(e) for e in later)} or any version not listed before it" if later else \
+                "any version not listed before it"
+            add("error", "upgrade-version-listed", f"the applicable version {quote(entry)} {same}: when the installer meets it, it "
+                "takes the product as up to date and ends the whole package there. Customers on "
+                f"{who} are not patched and are told that the update is not needed or was installed, and the "
+                "products after theirs are not handled")
+            break
+    if v.tail.strip():
+        add("error", "version-without-comma", f"the last applicable version {quote(v.tail)} has no \",\" after it, so the installer never "
+            f"examines it: customers on {version_text(read_version(v.tail))} get {MSG_308} and are not "
+            "patched")
+    elif not v.examined:
+        add("error", "no-applicable-version", f"lists no version that the patch applies to: every customer not already on "
+            f"{version_text(upgrade)} gets {MSG_308}")
+    return out
+
+
+def check_package(label, path):
+    """Findings of one package, and its summary (None when it cannot be read)."""
+    try:
+        summary = read_summary(path)
+    except Unreadable as e:
+        return [Finding("error", "not-a-package", label, "package", None, f"{e}: the installer cannot read it, every customer "
+                        f"gets {MSG_300}, and nothing is patched")], None
+    out = []
+    if summary.kind != "patch":
+        out.append(Finding("error", "not-a-patch", label, "package", None, f"is a Windows Installer {summary.kind}, not a patch "
+                           f"package: Windows Installer refuses to apply it, and customers get {MSG_300}"))
+    out += check_template(label, summary.texts.get(TEMPLATE))
+    out += check_keywords(label, summary.texts.get(KEYWORDS))
+    return out, summary
+
+
+def check_language_pack(global_label, global_summary, lp_label, lp_summary):
+    """Warnings for products that the language-pack package targets and the global one does not."""
+    def codes(summary):
+        return {e.strip().upper(): e.strip() for e in walk_template(summary.texts.get(TEMPLATE) or "")[0]
+                if GUID.fullmatch(e.strip())}
+    in_global = codes(global_summary)
+    return [Finding("warning", "language-pack-only-product", lp_label, "Template", lp_summary.texts.get(TEMPLATE),
+                    f"the product code {quote(code)} is not a target of the global package {global_label}: on a "
+                    f"computer with only this product the global package finds nothing and shows {MSG_307}, "
+                    "and the language pack is never applied")
+            for key, code in codes(lp_summary).items() if key not in in_global]
+
+
+def check(packages, force=False, stream=sys.stderr):
+    """Checks the (role, path) pairs; prints the findings; returns the exit code."""
+    findings, summaries = [], {}
+    for role, path in packages:
+        label = f"{role} package {path}"
+        found, summary = check_package(label, path)
+        findings += found
+        summaries[role] = (label, summary)
+    g, lp = summaries.get("global"), summaries.get("language-pack")
+    if g and lp and g[1] and lp[1]:
+        findings += check_language_pack(g[0], g[1], lp[0], lp[1])
+    errors = sum(f.severity == "error" for f in findings)
+    for f in findings:
+        print(f.line(), file=stream)
+    if errors and force:
+        print(f"warning: building anyway (--force) despite {errors} error(s) in the packages", file=stream)
+        return 0
+    if errors:
+        print(f"{errors} error(s) in the packages: nothing was built (--force builds anyway)", file=stream)
+        return 1
+    return 0
+
+
+# ---------------------------------------------------------------------------------------------
+# Inspection
+
+def inspect(path, stream=sys.stdout):
+    """Prints what the installer reads from one package; returns False when it cannot be read."""
+    findings, summary = check_package(str(path), path)
+    p = lambda s="": print(s, file=stream)  # noqa: E731
+    p(f"{path}")
+    if summary is None:
+        p(f"  {findings[0].message}")
+        return False
+    template, keywords = summary.texts.get(TEMPLATE), summary.texts.get(KEYWORDS)
+    p(f"  Keywords: {'(missing)' if keywords is None else quote(keywords, 10**6)}")
+    p("  Target product codes, in the order the installer visits them:")
+    visited, never = walk_template(template or "")
+    for code in visited:
+        p(f"    {quote(code)}")
+    for code in never:
+        p(f"    {quote(code)}  never visited: an empty entry comes before it")
+    if not visited and not never:
+        p("    (none)")
+    v = split_keywords(keywords or "")
+    if v is None:
+        p("  Applicable versions: none readable (Keywords has no upgrade version and \";\")")
+        p("  Upgrade version: none readable")
+    else:
+        p("  Applicable versions, as written and as the installer reads them:")
+        for entry in v.examined:
+            p(f"    {quote(entry):<20} {version_text(read_version(entry))}")
+        if v.tail:
+            p(f"    {quote(v.tail):<20} never examined: no \",\" follows it")
+        if not v.examined and not v.tail:
+            p("    (none)")
+        p("  Upgrade version, as written and as the installer reads it:")
+        p(f"    {quote(v.upgrade):<20} {version_text(read_version(v.upgrade))}")
+    if findings:
+        p("  Findings:")
+        for f in findings:
+            p("    " + f.line().replace(f"{path}: ", "", 1))
+    return True
+
+
+def main(argv=None):
+    ap = argparse.ArgumentParser(description="Checks or inspects patch packages for the update installer.")
+    ap.add_argument("--global", dest="global_msp", metavar="A.msp")
+    ap.add_argument("--langpack", metavar="B.msp")
+    ap.add_argument("--force", action="store_true", help="report errors as warnings and end with 0")
+    ap.add_argument("--inspect", nargs="+", metavar="PACKAGE", help="print what the installer reads")
+    args = ap.parse_args(argv)
+    if args.inspect:
+        ok = True
+        for i, path in enumerate(args.inspect):
+            if i:
+                print()
+            ok = inspect(path) and ok
+        return 0 if ok else 1
+    packages = [(role, path) for role, path in (("global", args.global_msp), ("language-pack", args.langpack))
+                if path]
+    if not packages:
+        ap.error("give --global, --langpack or --inspect")
+    return check(packages, force=args.force)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
