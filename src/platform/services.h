@@ -9,6 +9,7 @@ class ThreadState;
 class MessageBoxes;
 class ProcessArguments;
 class Installer;
+class OsVersion;
 
 struct Services {
     FileSystem* files = nullptr;
@@ -17,6 +18,7 @@ struct Services {
     MessageBoxes* boxes = nullptr;
     ProcessArguments* arguments = nullptr;
     Installer* installer = nullptr;
+    OsVersion* osVersion = nullptr;
 };
 
 // The services in use; every member is set before any of them is used.

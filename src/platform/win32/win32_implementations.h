@@ -2,6 +2,7 @@
 // Win32 implementations of the platform interfaces.
 #include "platform/file_system.h"
 #include "platform/message_boxes.h"
+#include "platform/os_version.h"
 #include "platform/process_arguments.h"
 #include "platform/resources.h"
 #include "platform/thread_state.h"
@@ -45,6 +46,12 @@ public:
 class Win32MessageBoxes : public MessageBoxes {
 public:
     void show(const std::wstring& text, const std::wstring& caption, std::uint32_t style) override;
+};
+
+class Win32OsVersion : public OsVersion {
+public:
+    bool queryVersion(std::uint32_t recordSize, OsVersionRecord& record) override;
+    std::uint16_t processorArchitecture() override;
 };
 
 class Win32ProcessArguments : public ProcessArguments {

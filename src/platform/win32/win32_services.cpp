@@ -27,6 +27,7 @@ void InstallServices() {
     static Win32ThreadState thread;
     static Win32MessageBoxes boxes;
     static Win32ProcessArguments arguments;
+    static Win32OsVersion osVersion;
     Services services;
     services.files = &files;
     services.resources = &resources;
@@ -34,6 +35,7 @@ void InstallServices() {
     services.boxes = &boxes;
     services.arguments = &arguments;
     services.installer = InstallerService();
+    services.osVersion = &osVersion;
     Install(services);
 }
 

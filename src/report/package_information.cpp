@@ -1,0 +1,71 @@
+#include "report/package_information.h"
+
+#include "app/actions.h"
+#include "package/extraction.h"
+#include "package/summary_information.h"
+#include "platform/message_boxes.h"
+#include "platform/services.h"
+#include "products/four_part_version.h"
+#include "report/os_description.h"
+
+const wchar_t* const kReportCaption = L"Info";
+
+namespace {
+
+const wchar_t* const kSectionSeparator = L"\n\n-----------------------------------------------\n\n";
+
+// Each product code of the Template text on a line of its own; nothing else
+// changes.
+std::wstring ProductLines(std::wstring productCodes) {
+    for (wchar_t& c : productCodes) {
+        if (c == L';') c = L'\n';
+    }
+    return productCodes;
+}
+
+}  // namespace
+
+std::wstring DescribePackage(const std::wstring& resourceName) {
+    std::wstring path;
+    std::wstring productCodes;
+    std::wstring upgradeVersion;
+    std::wstring targetVersions;
+    // Only a file this call has just written is read: when nothing was
+    // written, the name may since have been taken by someone else's file in
+    // the shared temporary folder. The lines then stay empty, as they would
+    // for a file that cannot be read.
+    if (ExtractPackage(path, resourceName, 0)) {
+        ReadTargetProductCodes(path, productCodes);
+        ReadPatchVersions(path, upgradeVersion, targetVersions);
+    }
+
+    std::wstring systemName = L"Windows";
+    FourPartVersion systemVersion;
+    systemVersion.clear();
+    DescribeOperatingSystem(systemName, systemVersion);
+
+    std::wstring section = L"Products:\n";
+    section += ProductLines(productCodes);
+    section += L"\nTarget:\n\t";
+    section += targetVersions;
+    section += L"\nUpgrade:\n\t";
+    section += upgradeVersion;
+    section += L"\nOSInfo:\n\t";
+    section += systemName;
+    section += L"(";
+    section += systemVersion.toText();
+    section += L")";
+    return section;
+}
+
+bool ShowPackageInformation() {
+    // The global package is extracted and read completely before the
+    // language pack is touched. Quiet mode does not silence this box.
+    std::wstring text = L"Global MSP\n\n";
+    text += DescribePackage(kGlobalPackageResource);
+    text += kSectionSeparator;
+    text += L"Language pack MSP\n\n";
+    text += DescribePackage(kLanguagePackResource);
+    platform::Current().boxes->show(text, kReportCaption, kReportBoxStyle);
+    return true;
+}

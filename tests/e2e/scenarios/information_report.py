@@ -1,0 +1,256 @@
+#!/usr/bin/env python3
+"""update.exe /i: one box describing the packages it carries (target product codes, the versions
+they apply to and bring a product to) and the running Windows, with the warning icon, under /q too;
+/e before /i extracts first, /i ends the scan. The report's copies of the packages stay in %TEMP%.
+
+The expected system line is worked out from what the prefix reports to a probe that carries the
+updater's manifest and asks the same questions (tests/e2e/programs/os_version)."""
+import functools
+import shutil
+import sys
+from pathlib import Path
+
+sys.dont_write_bytecode = True  # keep the source tree clean
+sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
+from e2elib.scenario import Box, new_guid, run_scenarios, scenario  # noqa: E402
+
+SEPARATOR = "\n\n" + "-" * 47 + "\n\n"
+
+
+def report_scenario(fn):
+    """A scenario whose helper programs (patch builder, probes) run on the display as well.
+
+    Wine starts the desktop, with the graphics driver of the program that needs it first, and
+    ends it a little after the last program has left. A helper without a display that comes first
+    (the patch builder creates a window) starts a desktop without a driver, and a box shown on it
+    within the next seconds fails at once: update.exe then ends without its report."""
+    @functools.wraps(fn)
+    def run(t):
+        without_display = t.wine
+        t.wine = lambda args, **kw: without_display(args, **dict(kw, display=True))
+        fn(t)
+    return scenario(run)
+
+
+def os_facts(t, exe=None):
+    """What Windows reports to the version probe (or to a copy of it), as numbers."""
+    probe = t.cfg.binary_dir / "probes" / "os_version" / "os_version_probe.exe"
+    t.check(probe.is_file(), f"the version probe is not built: {probe}")
+    if exe is not None:
+        shutil.copyfile(probe, exe)
+    _, out, _ = t.wine([exe or probe])
+    return {k: int(v) for k, v in (line.split("=", 1) for line in out.splitlines() if "=" in line)}
+
+
+def system_line(f):
+    """The report's system text, "(", version, ")" for the reported facts: the name table applies
+    to the major and minor version, the edition word to workstations that are not AMD64 and
+    answered the extended query, the starting text "Windows" stays for unnamed versions."""
+    if f["extended-ok"]:
+        major, minor, platform = f["extended-major"], f["extended-minor"], f["extended-platform"]
+        product_type, suite = f["extended-product-type"], f["extended-suite-mask"]
+    elif f["plain-ok"]:
+        major, minor, platform = f["plain-major"], f["plain-minor"], f["plain-platform"]
+        product_type, suite = 0, 0
+    else:
+        return "Windows(0.0.0.0)"
+    if platform != 2:
+        return "Windows(0.0.0.0)"
+    arch = f["native-architecture"] if f["native-lookup"] else f["system-architecture"]
+    workstation, amd64 = product_type == 1, arch == 9
+    name = "Windows"
+    if major == 6:
+        name = "Windows Vista " if workstation else 'Windows Server "Longhorn" '
+    elif major == 5 and minor == 2:
+        name = ("Microsoft Windows XP Professional x64 Edition " if workstation and amd64
+                else "Microsoft Windows Server 2003")
+    elif major == 5 and minor == 1:
+        name = "Microsoft Windows XP "
+    elif major == 5 and minor == 0:
+        name = "Microsoft Windows 2000 "
+    elif major <= 4:
+        name = "Microsoft Windows NT "
+    if f["extended-ok"] and workstation and not amd64:
+        name += "Workstation 4.0 " if major == 4 else "Home Edition " if suite & 0x200 else "Professional "
+    return f"{name}({major & 0xFFFF}.{minor & 0xFFFF}.0.0)"
+
+
+def section(system, template="", keywords=""):
+    """The lines of one package: its Template one code a line, the Keywords split at the first
+    ";" (nothing when there is none, or nothing before it), the system line."""
+    upgrade, separator, targets = keywords.partition(";")
+    if not separator or not upgrade:
+        upgrade = targets = ""
+    products = template.replace(";", "\n")
+    return f"Products:\n{products}\nTarget:\n\t{targets}\nUpgrade:\n\t{upgrade}\nOSInfo:\n\t{system}"
+
+
+def report(global_section, langpack_section):
+    return Box("Info", "Global MSP\n\n" + global_section + SEPARATOR + "Language pack MSP\n\n" + langpack_section,
+               "warning")
+
+
+def temp_packages(t):
+    return sorted((n for n in t.temp_files() if n.startswith("MSP")), key=lambda n: int(n[3:]))
+
+
+@report_scenario
+def global_package_only(t):
+    system = system_line(os_facts(t))
+    product = t.make_product(name="Report Global Only", version="1.0.0.0")  # listed, though not installed
+    patch, _ = t.make_upgrade_patch(product, "1.0.1.0", keywords="1.0.1.0;1.0.0.0,", change_file=False)
+    exe = t.build_variant(patch)
+
+    expected = Box("Info",
+                   "Global MSP\n\n"
+                   f"Products:\n{product.code}\nTarget:\n\t1.0.0.0,\nUpgrade:\n\t1.0.1.0\nOSInfo:\n\t{system}"
+                   "\n\n-----------------------------------------------\n\n"
+                   "Language pack MSP\n\n"
+                   f"Products:\n\nTarget:\n\t\nUpgrade:\n\t\nOSInfo:\n\t{system}",
+                   "warning")
+    r = t.run_update(exe, ["/i"], expect_boxes=[expected])
+    t.equal(r.exit_code, 0, "exit code")
+    t.check(not r.boxes[0].text.endswith("\n") and "\r" not in r.boxes[0].text, "line ends of the report")
+    # The report's copy of the package stays; the absent language pack leaves none.
+    t.equal(r.new_temp_files, ["MSP1"], "files left in %TEMP%")
+    t.same_bytes(t.env.temp_unix / "MSP1", patch, "the report's copy of the package")
+
+    # Each showing leaves one more copy.
+    r = t.run_update(exe, ["/I"], expect_boxes=[expected])
+    t.equal(r.new_temp_files, ["MSP2"], "files left in %TEMP% by the second report")
+    t.equal(temp_packages(t), ["MSP1", "MSP2"], "copies in %TEMP%")
+
+
+@report_scenario
+def both_packages_with_several_codes_and_versions(t):
+    system = system_line(os_facts(t))
+    main = t.make_product(name="Report Main", version="1.0.0.0")
+    lp = t.make_product(name="Report Sprachpaket", language=1031, version="1.0.0.0")
+    # Three codes in their stored form; U;T1,T2,.
+    codes = f"{main.code};{new_guid().lower()};{new_guid()}"
+    glob, _ = t.make_upgrade_patch(main, "2.0.0.0", template=codes, keywords="2.0.0.0;1.0.0.0,1.1.0.0,",
+                                   change_file=False)
+    # A second ";" stays in the target line.
+    langpack, _ = t.make_upgrade_patch(lp, "1.0.1.0", keywords="1.0.1.0;1.0.0.0;1.0.0.5,", change_file=False)
+    exe = t.build_variant(glob, langpack)
+
+    expected = report(
+        section(system, codes, "2.0.0.0;1.0.0.0,1.1.0.0,"),
+        f"Products:\n{lp.code}\nTarget:\n\t1.0.0.0;1.0.0.5,\nUpgrade:\n\t1.0.1.0\nOSInfo:\n\t{system}")
+    t.check(expected.text.count("\n", expected.text.index("Products:"), expected.text.index("Target:")) == 4,
+            "three product lines expected")
+    r = t.run_update(exe, ["/i"], expect_boxes=[expected])
+    t.equal(r.exit_code, 0, "exit code")
+    t.equal(r.new_temp_files, ["MSP1", "MSP2"], "files left in %TEMP%")
+    t.same_bytes(t.env.temp_unix / "MSP1", glob, "the global package's copy")
+    t.same_bytes(t.env.temp_unix / "MSP2", langpack, "the language pack's copy")
+
+
+@report_scenario
+def packages_without_usable_summaries_give_empty_lines(t):
+    system = system_line(os_facts(t))
+    product = t.make_product(name="Report Unusable", version="1.0.0.0")
+    glob, _ = t.make_upgrade_patch(product, "1.0.1.0", template=None, keywords="1.0.1.0", change_file=False)
+    langpack = t.not_a_package("langpack.msp")
+    exe = t.build_variant(glob, langpack)
+    r = t.run_update(exe, ["/i"], expect_boxes=[report(section(system), section(system))])
+    t.equal(r.exit_code, 0, "exit code")
+    t.equal(r.new_temp_files, ["MSP1", "MSP2"], "files left in %TEMP%")
+
+
+@report_scenario
+def quiet_mode_shows_the_report_too(t):
+    system = system_line(os_facts(t))
+    product = t.make_product(name="Report Quiet", version="1.0.0.0")
+    patch, _ = t.make_upgrade_patch(product, "1.0.1.0", change_file=False)
+    exe = t.build_variant(patch)
+    expected = report(section(system, product.code, "1.0.1.0;1.0.0.0,"), section(system))
+    for args in (["/q", "/i"], ["/Q", "/I"]):
+        r = t.run_update(exe, args, expect_boxes=[expected])
+        t.equal(r.exit_code, 0, f"exit code of {' '.join(args)}")
+
+
+@report_scenario
+def report_switch_ends_the_command_line(t):
+    system = system_line(os_facts(t))
+    product = t.make_product(name="Report First", version="1.0.0.0")
+    patch, _ = t.make_upgrade_patch(product, "1.0.1.0", change_file=False)
+    exe = t.build_variant(patch)
+    folder, win_folder = t.c_drive(f"e2e-{t.name}/out")
+    folder.mkdir(parents=True)
+    expected = report(section(system, product.code, "1.0.1.0;1.0.0.0,"), section(system))
+    r = t.run_update(exe, ["/i", "/e", win_folder + "\\pkg.msp"], expect_boxes=[expected])
+    t.equal(r.exit_code, 0, "exit code")
+    t.equal(sorted(p.name for p in folder.iterdir()), [], "files written beside the pattern")
+    t.equal(r.new_temp_files, ["MSP1"], "files left in %TEMP%")
+
+
+@report_scenario
+def extraction_then_report(t):
+    system = system_line(os_facts(t))
+    main = t.make_product(name="Report After Extraction", version="1.0.0.0")
+    lp = t.make_product(name="Report After Extraction LP", language=1031, version="1.0.0.0")
+    glob, _ = t.make_upgrade_patch(main, "1.0.1.0", change_file=False)
+    langpack, _ = t.make_upgrade_patch(lp, "1.0.1.0", change_file=False)
+    exe = t.build_variant(glob, langpack)
+    folder, win_folder = t.c_drive(f"e2e-{t.name}/out")
+    folder.mkdir(parents=True)
+    expected = report(section(system, main.code, "1.0.1.0;1.0.0.0,"), section(system, lp.code, "1.0.1.0;1.0.0.0,"))
+    r = t.run_update(exe, ["/e", win_folder + "\\pkg.msp", "/i"], expect_boxes=[expected])
+    t.equal(r.exit_code, 0, "exit code")
+    t.equal(sorted(p.name for p in folder.iterdir()), ["pkg_glob.msp", "pkg_lp.msp"], "files extracted")
+    t.same_bytes(folder / "pkg_glob.msp", glob, "pkg_glob.msp")
+    t.same_bytes(folder / "pkg_lp.msp", langpack, "pkg_lp.msp")
+    t.equal(r.new_temp_files, ["MSP1", "MSP2"], "the report's copies in %TEMP%")
+    temp = t.env.temp_unix
+    t.check((folder / "pkg_lp.msp").stat().st_mtime_ns <= (temp / "MSP1").stat().st_mtime_ns,
+            "the packages were extracted before the report read them")
+
+
+# Windows versions that Wine reports to a program on request (its per-program "Version" setting),
+# the default of the prefix first. Which numbers each gives is read from the probe, not assumed.
+WINE_VERSIONS = [None, "win10", "win81", "win8", "win2008", "vista", "win2003", "winxp64", "winxp", "win2k",
+                 "nt40", "win98"]
+
+
+@report_scenario
+def system_line_follows_the_reported_windows(t):
+    default = os_facts(t)
+    # A 32-bit program in the 64-bit prefix: GetSystemInfo says x86, GetNativeSystemInfo AMD64,
+    # and only the latter keeps the edition word off a 64-bit system's line.
+    t.equal((default["pointer-bits"], default["native-lookup"], default["native-architecture"],
+             default["system-architecture"]), (32, 1, 9, 0), "bits, lookup, native and plain architecture")
+
+    product = t.make_product(name="Report Versions", version="1.0.0.0")
+    patch, _ = t.make_upgrade_patch(product, "1.0.1.0", change_file=False)
+    exe = t.build_variant(patch)
+    keys = []
+    seen = {}
+    try:
+        for version in WINE_VERSIONS:
+            tag = version or "default"
+            probe_exe, update_exe = t.path(f"probe-{tag}.exe"), t.path(f"update-{tag}.exe")
+            if version:
+                for name in (probe_exe.name, update_exe.name):
+                    key = f"HKCU\\Software\\Wine\\AppDefaults\\{name}"
+                    t.wine(["reg", "add", key, "/v", "Version", "/d", version, "/f"])
+                    keys.append(key)
+            system = system_line(os_facts(t, probe_exe))
+            shutil.copyfile(exe, update_exe)
+            expected = report(section(system, product.code, "1.0.1.0;1.0.0.0,"), section(system))
+            r = t.run_update(update_exe, ["/i"], expect_boxes=[expected])
+            t.equal(r.exit_code, 0, f"exit code as {tag}")
+            seen[tag] = system
+    finally:
+        for key in keys:
+            t.wine(["reg", "delete", key, "/f"], ok_codes=None)
+    print("system lines: " + "; ".join(f"{k}: {v}" for k, v in seen.items()), flush=True)
+    # The runs covered named systems, an unnamed one and one that is not Windows NT.
+    t.check(len(set(seen.values())) >= 6, f"too few different systems reported: {seen}")
+    t.check(any(v.startswith("Windows(") and not v.endswith("(0.0.0.0)") for v in seen.values()),
+            f"no version without a name of its own: {seen}")
+    t.check("Windows(0.0.0.0)" in seen.values(), f"no system other than Windows NT: {seen}")
+
+
+if __name__ == "__main__":
+    sys.exit(run_scenarios())
