@@ -1,0 +1,195 @@
+#!/usr/bin/env python3
+"""Bad input to extraction (/e): places that cannot be written, temporary folders at and past the
+length limits, and an executable that carries no package. Each ends with its defined outcome:
+exit code 0, no box, nothing written where it cannot be, and everything else left as it was."""
+import contextlib
+import os
+import subprocess
+import sys
+from pathlib import Path
+
+sys.dont_write_bytecode = True  # keep the source tree clean
+sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
+from e2elib.scenario import Skip, run_scenarios, scenario  # noqa: E402
+
+MAX_PATH_CHARS = 259  # longest full name of a package file, without the terminator
+
+
+def two_packages(t):
+    main = t.make_product(name="Bad Input Main", version="1.0.0.0")
+    lp = t.make_product(name="Bad Input Language", language=1031, version="1.0.0.0")
+    glob, _ = t.make_upgrade_patch(main, "1.0.1.0", change_file=False)
+    langpack, _ = t.make_upgrade_patch(lp, "1.0.1.0", change_file=False)
+    return glob, langpack
+
+
+def tree(folder):
+    """Every entry below a folder with its content (None for a folder)."""
+    folder = Path(folder)
+    if not folder.exists():
+        return None
+    return {str(p.relative_to(folder)): (None if p.is_dir() else p.read_bytes()) for p in sorted(folder.rglob("*"))}
+
+
+@contextlib.contextmanager
+def unchangeable(path):
+    """Makes a file or folder that even root cannot change (the tests run as root, for whom Wine
+    writes read-only files like any other), as Windows treats a read-only file."""
+    path.chmod(0o555 if path.is_dir() else 0o444)
+    if os.geteuid() == 0:
+        r = subprocess.run(["chattr", "+i", str(path)], capture_output=True, text=True)
+        if r.returncode != 0:
+            raise Skip(f"cannot make {path} unchangeable for root: {r.stderr.strip()}")
+    try:
+        yield path
+    finally:
+        if os.geteuid() == 0:
+            subprocess.run(["chattr", "-i", str(path)], capture_output=True)
+        path.chmod(0o755 if path.is_dir() else 0o644)
+
+
+@contextlib.contextmanager
+def temporary_folder(t, windows_path):
+    """Runs with the user's %TEMP% and %TMP% set to `windows_path` (Wine takes them from the
+    registry, not from the Unix environment)."""
+    key = "HKCU\\Environment"
+    _, before, _ = t.wine(["reg", "query", key, "/v", "TEMP"])
+    original = before.strip().splitlines()[-1].split("REG_SZ", 1)[1].strip()
+    for name in ("TEMP", "TMP"):
+        t.wine(["reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", windows_path, "/f"])
+    try:
+        yield
+    finally:
+        for name in ("TEMP", "TMP"):
+            t.wine(["reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", original, "/f"])
+
+
+def expect_nothing_shown(t, r, what):
+    t.equal(r.exit_code, 0, f"exit code ({what})")
+    t.equal(r.boxes, [], f"boxes ({what})")
+    t.equal(r.new_temp_files, [], f"files left in the temporary folder ({what})")
+    stray = sorted(p.name for p in t.env.drive_c().iterdir() if p.name.upper().startswith("MSP"))
+    t.equal(stray, [], f"package files at the root of drive C: ({what})")
+
+
+@scenario
+def extraction_into_a_missing_folder_writes_nothing(t):
+    glob, langpack = two_packages(t)
+    exe = t.build_variant(glob, langpack)
+    base, win_base = t.c_drive(f"e2e-{t.name}")
+    base.mkdir(parents=True)
+    for target in (win_base + "\\missing\\pkg.msp", win_base + "\\missing\\deeper\\pkg.msp", "Q:\\pkg.msp"):
+        r = t.run_update(exe, ["/e", target], expect_boxes=0)
+        expect_nothing_shown(t, r, target)
+        t.equal(tree(base), {}, f"files written for {target}")
+
+
+@scenario
+def extraction_onto_a_read_only_file_leaves_it_and_writes_the_other(t):
+    glob, langpack = two_packages(t)
+    exe = t.build_variant(glob, langpack)
+    folder, win_folder = t.c_drive(f"e2e-{t.name}/out")
+    folder.mkdir(parents=True)
+    kept = folder / "pkg_glob.msp"
+    kept.write_bytes(b"a read-only file of the user")
+    with unchangeable(kept):
+        r = t.run_update(exe, ["/e", win_folder + "\\pkg.msp"], expect_boxes=0)
+    expect_nothing_shown(t, r, "read-only pkg_glob.msp")
+    t.equal(kept.read_bytes(), b"a read-only file of the user", "the read-only file")
+    t.same_bytes(folder / "pkg_lp.msp", langpack, "pkg_lp.msp, written all the same")
+
+    # A folder under the name a package would get: it stays as it was, the other is written.
+    (folder / "pkg_lp.msp").unlink()
+    kept.unlink()
+    (folder / "pkg_lp.msp").mkdir()
+    (folder / "pkg_lp.msp" / "inside.txt").write_text("mine")
+    r = t.run_update(exe, ["/e", win_folder + "\\pkg.msp"], expect_boxes=0)
+    expect_nothing_shown(t, r, "a folder named pkg_lp.msp")
+    t.equal(tree(folder / "pkg_lp.msp"), {"inside.txt": b"mine"}, "the folder named pkg_lp.msp")
+    t.same_bytes(folder / "pkg_glob.msp", glob, "pkg_glob.msp, written all the same")
+
+    # A folder in which nothing may be created.
+    locked = folder / "locked"
+    locked.mkdir()
+    with unchangeable(locked):
+        r = t.run_update(exe, ["/e", win_folder + "\\locked\\pkg.msp"], expect_boxes=0)
+    expect_nothing_shown(t, r, "a folder that cannot be written")
+    t.equal(tree(locked), {}, "files in the folder that cannot be written")
+
+
+@scenario
+def executable_without_packages_extracts_nothing(t):
+    exe = t.build_variant()
+    folder, win_folder = t.c_drive(f"e2e-{t.name}/out")
+    folder.mkdir(parents=True)
+    for args in (["/e", win_folder + "\\pkg.msp"], ["/e"], ["/q", "/e"], ["/e", win_folder + "\\pkg.msp", "/pi"]):
+        r = t.run_update(exe, args, expect_boxes=0)
+        expect_nothing_shown(t, r, " ".join(args))
+        t.equal(tree(folder), {}, f"files written by {' '.join(args)}")
+
+
+@scenario
+def temporary_folder_at_and_past_the_length_limits(t):
+    glob, langpack = two_packages(t)
+    exe = t.build_variant(glob, langpack)
+
+    def temp_of_length(length):
+        """A folder C:\\<name> whose Windows path has `length` characters, made on the disk."""
+        components, remaining = [], length - 3
+        while remaining > 200:
+            part = min(200, remaining - 2)
+            components.append("t" * part)
+            remaining -= part + 1
+        components.append("t" * remaining)
+        win = "C:\\" + "\\".join(components)
+        unix = t.env.drive_c().joinpath(*components)
+        unix.mkdir(parents=True, exist_ok=True)
+        return unix, win
+
+    # The longest folder whose package names ("MSP1", "MSP2") still fit: both are written.
+    longest = MAX_PATH_CHARS - len("\\MSP1")
+    unix, win = temp_of_length(longest)
+    t.equal(len(win), longest, "length of the temporary folder")
+    with temporary_folder(t, win):
+        r = t.run_update(exe, ["/e"], expect_boxes=0)
+    t.equal(r.exit_code, 0, "exit code with the longest temporary folder")
+    written = sorted(p.name for p in unix.iterdir())
+    t.equal(written, ["MSP1", "MSP2"], "packages in the longest temporary folder")
+    t.same_bytes(unix / "MSP1", glob, "global package")
+    t.same_bytes(unix / "MSP2", langpack, "language-pack package")
+
+    # One character more, far more, and past what the system's buffer holds: nothing is written,
+    # nothing is shown, the program ends normally.
+    for length in (longest + 1, 300, 1023, 1024, 1100, 4000):
+        unix, win = temp_of_length(length)
+        with temporary_folder(t, win):
+            r = t.run_update(exe, ["/e"], expect_boxes=0)
+        expect_nothing_shown(t, r, f"temporary folder of {length} characters")
+        t.equal(tree(unix), {}, f"files in a temporary folder of {length} characters")
+
+
+@scenario
+def unwritable_temporary_folder_extracts_nothing(t):
+    glob, langpack = two_packages(t)
+    exe = t.build_variant(glob, langpack)
+    base, win_base = t.c_drive(f"e2e-{t.name}")
+    base.mkdir(parents=True)
+    (base / "a-file").write_text("not a folder")
+    locked = base / "locked"
+    locked.mkdir()
+
+    cases = [("a folder that does not exist", win_base + "\\missing"),
+             ("a file", win_base + "\\a-file"),
+             ("a drive that does not exist", "Q:\\temp")]
+    for what, win in cases:
+        with temporary_folder(t, win):
+            r = t.run_update(exe, ["/e"], expect_boxes=0)
+        expect_nothing_shown(t, r, what)
+    with unchangeable(locked), temporary_folder(t, win_base + "\\locked"):
+        r = t.run_update(exe, ["/e"], expect_boxes=0)
+    expect_nothing_shown(t, r, "a folder that cannot be written")
+    t.equal(tree(base), {"a-file": b"not a folder", "locked": None}, "what the scenario's folder holds")
+
+
+if __name__ == "__main__":
+    sys.exit(run_scenarios())

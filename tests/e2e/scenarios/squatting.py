@@ -1,0 +1,68 @@
+#!/usr/bin/env python3
+"""Squatting: files and folders that someone else put in the shared temporary folder under the names
+the program picks for its temporary package files ("MSP1" ... "MSP50") are neither opened nor
+changed, and the program still does its work under names of its own."""
+import sys
+from pathlib import Path
+
+sys.dont_write_bytecode = True  # keep the source tree clean
+sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
+from e2elib.scenario import run_scenarios, scenario  # noqa: E402
+
+SQUATTED = 50
+READ_ONLY = "MSP7"
+FOLDER = "MSP23"
+
+
+def squat(t):
+    """Plants MSP1..MSP50 (one read-only, one a folder with a file in it); returns a snapshot."""
+    temp = t.env.temp_unix
+    for n in range(1, SQUATTED + 1):
+        name = f"MSP{n}"
+        if name == FOLDER:
+            (temp / name).mkdir()
+            (temp / name / "inside.txt").write_text("a file in someone's folder")
+        else:
+            (temp / name).write_bytes(f"someone else's file {n}\n".encode())
+    (temp / READ_ONLY).chmod(0o444)
+    return snapshot(temp)
+
+
+def snapshot(temp):
+    """Content, mode and modification time of every planted entry."""
+    state = {}
+    for n in range(1, SQUATTED + 1):
+        p = temp / f"MSP{n}"
+        st = p.stat()
+        content = sorted(x.name for x in p.iterdir()) if p.is_dir() else p.read_bytes()
+        state[p.name] = (content, st.st_mode, st.st_mtime_ns, st.st_size)
+    if (temp / FOLDER).is_dir():
+        inner = temp / FOLDER / "inside.txt"
+        state["inside"] = (inner.read_bytes(), inner.stat().st_mtime_ns)
+    return state
+
+
+def new_names(t, before):
+    return sorted((n for n in t.temp_files() if n not in before), key=lambda n: (len(n), n))
+
+
+@scenario
+def extraction_to_the_temporary_folder_passes_fifty_squatted_names(t):
+    product = t.make_product(name="Squatting", version="1.0.0.0")
+    glob, _ = t.make_upgrade_patch(product, "1.0.1.0", change_file=False)
+    langpack = t.not_a_package("langpack.msp")
+    exe = t.build_variant(glob, langpack)
+    before = squat(t)
+    planted = set(before) - {"inside"}
+
+    r = t.run_update(exe, ["/e"], expect_boxes=0)
+    t.equal(r.exit_code, 0, "exit code")
+    t.equal(snapshot(t.env.temp_unix), before, "the squatted entries after the run")
+    written = new_names(t, planted)
+    t.equal(written, [f"MSP{SQUATTED + 1}", f"MSP{SQUATTED + 2}"], "names of the extracted packages")
+    t.same_bytes(t.env.temp_unix / written[0], glob, "global package")
+    t.same_bytes(t.env.temp_unix / written[1], langpack, "language-pack package")
+
+
+if __name__ == "__main__":
+    sys.exit(run_scenarios())
