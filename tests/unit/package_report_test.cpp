@@ -3,6 +3,9 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "app/actions.h"
 #include "app/entry_point.h"

@@ -17,15 +17,23 @@ from e2elib.scenario import Box, new_guid, run_scenarios, scenario  # noqa: E402
 SEPARATOR = "\n\n" + "-" * 47 + "\n\n"
 
 
+_desktop_restarted = False
+
+
 def report_scenario(fn):
     """A scenario whose helper programs (patch builder, probes) run on the display as well.
 
-    Wine starts the desktop, with the graphics driver of the program that needs it first, and
-    ends it a little after the last program has left. A helper without a display that comes first
-    (the patch builder creates a window) starts a desktop without a driver, and a box shown on it
-    within the next seconds fails at once: update.exe then ends without its report."""
+    Wine starts its desktop with the graphics driver of the first program that needs it, and ends
+    it a few seconds after the last program has left. When a helper without a display comes first
+    (the patch builder creates a window), a box shown within the next seconds fails at once and
+    update.exe ends without its report. So the programs left from earlier scenario files, and a
+    desktop they may hold, are ended once, and every helper here runs on the display."""
     @functools.wraps(fn)
     def run(t):
+        global _desktop_restarted
+        if not _desktop_restarted:
+            t.env.kill_programs()
+            _desktop_restarted = True
         without_display = t.wine
         t.wine = lambda args, **kw: without_display(args, **dict(kw, display=True))
         fn(t)

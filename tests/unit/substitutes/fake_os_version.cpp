@@ -8,6 +8,10 @@ bool OsVersion::queryVersion(std::uint32_t recordSize, platform::OsVersionRecord
         record = *extended;
         return true;
     }
+    if (recordSize == platform::kExtendedVersionRecordSize && leftByFailedExtended) {
+        record = *leftByFailedExtended;
+        return false;
+    }
     if (recordSize == platform::kPlainVersionRecordSize && plain) {
         record.majorVersion = plain->majorVersion;
         record.minorVersion = plain->minorVersion;

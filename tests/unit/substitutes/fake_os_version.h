@@ -16,6 +16,8 @@ public:
     // The answer to the query with the plain record; nothing: it fails. Only
     // the plain fields are written, as the system does.
     std::optional<platform::OsVersionRecord> plain;
+    // What a failing extended query leaves in the record anyway, if anything.
+    std::optional<platform::OsVersionRecord> leftByFailedExtended;
     std::uint16_t architecture = 0;
 
     std::vector<std::uint32_t> sizesPassed;
