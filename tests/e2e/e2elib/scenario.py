@@ -199,8 +199,12 @@ class Case:
 
     # -- Windows programs ------------------------------------------------------------------
 
-    def wine(self, args, timeout=60, display=False, extra_env=None, ok_codes=(0,)):
-        """Runs a Windows program of the tests; fails the scenario on a bad exit code."""
+    def wine(self, args, timeout=60, display=True, extra_env=None, ok_codes=(0,)):
+        """Runs a Windows program of the tests; fails the scenario on a bad exit code.
+
+        With the display by default: Wine ends its desktop process a few seconds after the last
+        program, and a program started without a display that opens a window (msiexec, mkpatch)
+        would start it again without a graphics driver, so that the next box fails at once."""
         code, out, err = self.env.run(args, timeout=timeout, display=display, extra_env=extra_env)
         shown = " ".join(str(a) for a in args)
         if code is None:
