@@ -2,7 +2,6 @@
 """The situations the README shows pictures of, each with the box the user gets. Run by
 docs/make-pictures.sh with screenshots, they make the pictures; run as tests, they check that
 the current build still shows what the pictures show (docs/pictures/boxes.json)."""
-import functools
 import json
 import os
 import re
@@ -25,17 +24,6 @@ USER_ENGLISH = {"LANG": "en_US.UTF-8", "LC_ALL": "en_US.UTF-8"}
 EXAMPLE = "{399EF217-6621-471E-A3FB-D78892574763}"
 BEISPIEL = "{C5D7A08B-7CCA-4096-AA5E-C0A4F91C4B7D}"
 LANGUAGE_PACK = "{DB6A4D11-289F-4435-BA9B-EF0969F53535}"
-
-
-def on_display(fn):
-    """A scenario whose helper programs run on the display too: a helper without one that starts
-    Wine's desktop would leave the boxes shown soon after without a graphics driver."""
-    @functools.wraps(fn)
-    def run(t):
-        without_display = t.wine
-        t.wine = lambda args, **kw: without_display(args, **dict(kw, display=True))
-        fn(t)
-    return scenario(run)
 
 
 def comparable(text):
@@ -64,7 +52,7 @@ def picture(t, name, result, language, message, value=None):
             "with docs/make-pictures.sh")
 
 
-@on_display
+@scenario
 def patched_german_product_then_up_to_date(t):
     product = t.install_product(name="Beispielprodukt", language=GERMAN, version="1.0.0.0")
     patch, _ = t.make_upgrade_patch(product, "1.1.0.0")
@@ -73,7 +61,7 @@ def patched_german_product_then_up_to_date(t):
     picture(t, "up-to-date", t.run_update(exe, extra_env=USER_ENGLISH), ENGLISH, 306, "Beispielprodukt")
 
 
-@on_display
+@scenario
 def patched_english_product(t):
     product = t.install_product(name="Example Product", language=ENGLISH, version="1.0.0.0")
     patch, _ = t.make_upgrade_patch(product, "1.1.0.0")
@@ -82,7 +70,7 @@ def patched_english_product(t):
     t.equal(t.product_version(product.code), "1.1.0.0", "version after the run")
 
 
-@on_display
+@scenario
 def no_target_product_installed(t):
     product = t.make_product(name="Example Product", version="1.0.0.0")
     patch, _ = t.make_upgrade_patch(product, "1.1.0.0", change_file=False)
@@ -90,7 +78,7 @@ def no_target_product_installed(t):
     picture(t, "not-installed", t.run_update(exe, extra_env=USER_ENGLISH), ENGLISH, 307)
 
 
-@on_display
+@scenario
 def installed_version_not_listed(t):
     product = t.install_product(name="Example Product", language=ENGLISH, version="1.0.0.0")
     # The last version lacks its ",", so 1.0.0.0 is never examined (build.sh --force).
@@ -100,7 +88,7 @@ def installed_version_not_listed(t):
     t.equal(t.product_version(product.code), "1.0.0.0", "version after the run")
 
 
-@on_display
+@scenario
 def package_that_cannot_be_read(t):
     product = t.install_product(name="Example Product", language=ENGLISH, version="1.0.0.0")
     patch, _ = t.make_upgrade_patch(product, "1.1.0.0", keywords="1.1.0.0", change_file=False)
@@ -108,7 +96,7 @@ def package_that_cannot_be_read(t):
     picture(t, "error", t.run_update(exe, extra_env=USER_ENGLISH), ENGLISH, 300, "4316")
 
 
-@on_display
+@scenario
 def information_report(t):
     product = t.make_product(name="Example Product", version="1.0.0.0", code=EXAMPLE)
     langpack = t.make_product(name="Example Product German", language=GERMAN, version="1.0.0.0",
