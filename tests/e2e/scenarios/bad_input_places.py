@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""Bad input to extraction (/e): places that cannot be written, temporary folders at and past the
-length limits, and an executable that carries no package. Each ends with its defined outcome:
-exit code 0, no box, nothing written where it cannot be, and everything else left as it was."""
+"""Bad places: extraction (/e) into folders and onto files that cannot be written, an executable
+that carries no package, and temporary folders that are missing, cannot be written, or are at and
+past the length limits, for extraction and for install mode. Each ends with its defined outcome:
+exit code 0, the expected box (none for extraction), nothing written where it cannot be, no
+temporary package file left, and the installed product as it was unless it is to be patched."""
 import contextlib
 import os
 import subprocess
@@ -10,7 +12,15 @@ from pathlib import Path
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
-from e2elib.scenario import Skip, run_scenarios, scenario  # noqa: E402
+HERE = Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE.parent / "programs" / "catalogue"))
+from catalogue import filled, read_catalogue  # noqa: E402
+from e2elib.scenario import Box, Skip, run_scenarios, scenario  # noqa: E402
+
+CATALOGUE = read_catalogue(HERE.parents[2] / "res" / "strings")
+ENGLISH = 1033
+USER_ENGLISH = {"LANG": "en_US.UTF-8", "LC_ALL": "en_US.UTF-8"}
+ERROR_FILENAME_EXCED_RANGE = 206
 
 MAX_PATH_CHARS = 259  # longest full name of a package file, without the terminator
 
@@ -62,6 +72,29 @@ def temporary_folder(t, windows_path):
     finally:
         for name in ("TEMP", "TMP"):
             t.wine(["reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", original, "/f"])
+
+
+def temp_of_length(t, length):
+    """A folder C:\\<name> whose Windows path has `length` characters, made on the disk."""
+    components, remaining = [], length - 3
+    while remaining > 200:
+        part = min(200, remaining - 2)
+        components.append("t" * part)
+        remaining -= part + 1
+    components.append("t" * remaining)
+    win = "C:\\" + "\\".join(components)
+    unix = t.env.drive_c().joinpath(*components)
+    unix.mkdir(parents=True, exist_ok=True)
+    return unix, win
+
+
+def message_300(text):
+    """The error code in the text of message 300, or None when the text is not message 300."""
+    head = CATALOGUE[ENGLISH][300].split("%d")[0]
+    code = text[len(head):]
+    if not text.startswith(head) or not code.lstrip("-").isdigit():
+        return None
+    return int(code)
 
 
 def expect_nothing_shown(t, r, what):
@@ -133,22 +166,9 @@ def temporary_folder_at_and_past_the_length_limits(t):
     glob, langpack = two_packages(t)
     exe = t.build_variant(glob, langpack)
 
-    def temp_of_length(length):
-        """A folder C:\\<name> whose Windows path has `length` characters, made on the disk."""
-        components, remaining = [], length - 3
-        while remaining > 200:
-            part = min(200, remaining - 2)
-            components.append("t" * part)
-            remaining -= part + 1
-        components.append("t" * remaining)
-        win = "C:\\" + "\\".join(components)
-        unix = t.env.drive_c().joinpath(*components)
-        unix.mkdir(parents=True, exist_ok=True)
-        return unix, win
-
     # The longest folder whose package names ("MSP1", "MSP2") still fit: both are written.
     longest = MAX_PATH_CHARS - len("\\MSP1")
-    unix, win = temp_of_length(longest)
+    unix, win = temp_of_length(t, longest)
     t.equal(len(win), longest, "length of the temporary folder")
     with temporary_folder(t, win):
         r = t.run_update(exe, ["/e"], expect_boxes=0)
@@ -161,7 +181,7 @@ def temporary_folder_at_and_past_the_length_limits(t):
     # One character more, far more, and past what the system's buffer holds: nothing is written,
     # nothing is shown, the program ends normally.
     for length in (longest + 1, 300, 1023, 1024, 1100, 4000):
-        unix, win = temp_of_length(length)
+        unix, win = temp_of_length(t, length)
         with temporary_folder(t, win):
             r = t.run_update(exe, ["/e"], expect_boxes=0)
         expect_nothing_shown(t, r, f"temporary folder of {length} characters")
@@ -189,6 +209,63 @@ def unwritable_temporary_folder_extracts_nothing(t):
         r = t.run_update(exe, ["/e"], expect_boxes=0)
     expect_nothing_shown(t, r, "a folder that cannot be written")
     t.equal(tree(base), {"a-file": b"not a folder", "locked": None}, "what the scenario's folder holds")
+
+
+@scenario
+def install_mode_with_a_long_temporary_folder(t):
+    # Room for the package file, none for the log "<folder>\\<name> R2.log": the patch is applied
+    # without a log, and the package file is gone afterwards.
+    name = "A Product Whose Log Finds No Room Left"
+    product = t.install_product(name=name, version="1.0.0.0")
+    patch, _ = t.make_upgrade_patch(product, "1.1.0.0")
+    unix, win = temp_of_length(t, 230)
+    t.check(len(win) + len(f"\\{name} R2.log") > MAX_PATH_CHARS, "the log path would fit")
+    with temporary_folder(t, win):
+        r = t.run_update(t.build_variant(patch), [], extra_env=USER_ENGLISH, expect_boxes=[
+            Box(CATALOGUE[ENGLISH][312], filled(CATALOGUE[ENGLISH][301], "%s", name), "information")])
+    t.equal(r.exit_code, 0, "exit code")
+    t.equal(tree(unix), {}, "files left in the temporary folder")
+    t.equal(t.product_version(product.code), "1.1.0.0", "version after the run")
+
+    # Longer: Windows Installer keeps files of its own in the temporary folder and can no longer
+    # open the package; longer still, the package file's name does not fit (206). Either way:
+    # message 300 with the reason, nothing installed, nothing left behind.
+    product = t.install_product(name="No Room", version="1.0.0.0")
+    patch, _ = t.make_upgrade_patch(product, "1.1.0.0")
+    exe = t.build_variant(patch)
+    for length, expected in ((250, None), (300, ERROR_FILENAME_EXCED_RANGE), (1100, ERROR_FILENAME_EXCED_RANGE)):
+        unix, win = temp_of_length(t, length)
+        with temporary_folder(t, win):
+            r = t.run_update(exe, [], expect_boxes=1, extra_env=USER_ENGLISH)
+        t.equal(r.exit_code, 0, f"exit code (temporary folder of {length} characters)")
+        code = message_300(r.boxes[0].text)
+        t.check(code not in (None, 0) and expected in (None, code),
+                f"temporary folder of {length} characters: expected message 300 with "
+                f"{expected or 'an error code'}, saw {r.boxes[0]}")
+        t.equal(tree(unix), {}, f"files in the temporary folder of {length} characters")
+        t.equal(t.product_version(product.code), "1.0.0.0", f"version after the run ({length} characters)")
+
+
+@scenario
+def install_mode_with_an_unwritable_temporary_folder(t):
+    product = t.install_product(name="Locked Out", version="1.0.0.0")
+    patch, _ = t.make_upgrade_patch(product, "1.1.0.0")
+    exe = t.build_variant(patch)
+    base, win_base = t.c_drive(f"e2e-{t.name}")
+    locked = base / "locked"
+    locked.mkdir(parents=True)
+    for what, win, lock in (("a folder that cannot be written", win_base + "\\locked", True),
+                            ("a folder that does not exist", win_base + "\\missing", False)):
+        with contextlib.ExitStack() as stack:
+            if lock:
+                stack.enter_context(unchangeable(locked))
+            stack.enter_context(temporary_folder(t, win))
+            r = t.run_update(exe, [], expect_boxes=1, extra_env=USER_ENGLISH)
+        t.equal(r.exit_code, 0, f"exit code ({what})")
+        code = message_300(r.boxes[0].text)
+        t.check(code not in (None, 0), f"{what}: expected message 300 with an error code, saw {r.boxes[0]}")
+        t.equal(t.product_version(product.code), "1.0.0.0", f"version after the run ({what})")
+    t.equal(tree(base), {"locked": None}, "what the scenario's folder holds")
 
 
 if __name__ == "__main__":

@@ -64,5 +64,22 @@ def extraction_to_the_temporary_folder_passes_fifty_squatted_names(t):
     t.same_bytes(t.env.temp_unix / written[1], langpack, "language-pack package")
 
 
+@scenario
+def patch_run_passes_fifty_squatted_names(t):
+    product = t.install_product(name="Squatted Temp", version="1.0.0.0")
+    patch, _ = t.make_upgrade_patch(product, "1.1.0.0")
+    exe = t.build_variant(patch)
+    before = squat(t)
+    planted = set(before) - {"inside"}
+
+    r = t.run_update(exe, ["/q"], expect_boxes=0)
+    t.equal(r.exit_code, 0, "exit code")
+    t.equal(t.product_version(product.code), "1.1.0.0", "version after the run")
+    t.equal(t.installed_payload(product), "payload 1.1.0.0\n", "installed file after the run")
+    t.equal(snapshot(t.env.temp_unix), before, "the squatted entries after the run")
+    # The run's own package file is gone; only the installer's log is new.
+    t.equal(new_names(t, planted), ["Squatted Temp R2.log"], "new entries in the temporary folder")
+
+
 if __name__ == "__main__":
     sys.exit(run_scenarios())
