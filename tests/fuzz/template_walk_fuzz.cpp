@@ -1,0 +1,102 @@
+// The patch run's walk over a package's Template text: which product codes
+// are asked about, in which order, and which become targets. The first input
+// line is the Template; the second, when there is one, the package's list of
+// applicable versions, for the decision taken on each target.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+#include "app/patch_run.h"
+#include "fuzz_input.h"
+#include "package/patch_target.h"
+#include "substitutes/fake_installer.h"
+
+namespace {
+
+// Whether the substitute reports a product code as installed (5), advertised
+// (1), or unknown: decided by the text, so that any code may be either.
+int StateOf(const std::wstring& code) {
+    const std::size_t h = std::hash<std::wstring>()(code) % 3;
+    return h == 0 ? platform::kInstallStateDefault : h == 1 ? platform::kInstallStateAdvertised : -1;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::vector<std::wstring> lines = fuzz::Lines(data, size);
+    const std::wstring& productCodes = lines[0];
+    const std::wstring targetVersions = lines.size() > 1 ? lines[1] : L"1.0.0.0,";
+
+    // The entries before the first empty one, as the walk must visit them.
+    std::vector<std::wstring> entries;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = productCodes.find(L';', start);
+        const std::wstring entry = productCodes.substr(start, end == std::wstring::npos ? end : end - start);
+        if (entry.empty()) break;
+        entries.push_back(entry);
+        if (end == std::wstring::npos) break;
+        start = end + 1;
+    }
+
+    fake::FileSystem files;
+    fake::ThreadState thread;
+    fake::Installer installer;
+    platform::Services services;
+    services.files = &files;
+    services.thread = &thread;
+    services.installer = &installer;
+    platform::Install(services);
+    std::vector<std::wstring> expectedTargets;
+    for (const std::wstring& code : entries) {
+        const int state = StateOf(code);
+        if (state < 0) continue;
+        fake::Product& product = installer.products[code];
+        product.state = state;
+        product.properties[L"VersionString"] = L"1.0.0.0";
+        product.properties[L"ProductName"] = L"Name of " + code;
+        product.properties[L"Language"] = L"1031";
+        expectedTargets.push_back(code);
+    }
+
+    Targets.clear();
+    PatchTarget prototype;
+    prototype.upgradeVersion = L"2.0.0.0";
+    prototype.targetVersions = targetVersions;
+    SelectTargets(prototype, productCodes);
+
+    // Every entry up to the first empty one is asked about once, unchanged and in order.
+    FUZZ_CHECK(installer.stateQueries == entries);
+    FUZZ_CHECK(Targets.count() == expectedTargets.size());
+    for (std::size_t i = 0; i < Targets.count(); ++i) {
+        const PatchTarget& target = Targets.at(i);
+        FUZZ_CHECK(target.productCode == expectedTargets[i]);
+        // The name as a C string of the service reads, in the 1024-character
+        // buffer the program gives it (a longer one is not read at all).
+        const std::wstring name = L"Name of " + target.productCode;
+        FUZZ_CHECK(target.productName == (name.size() < 1024 ? name.substr(0, name.find(L'\0')) : L""));
+        FUZZ_CHECK(target.language == L"1031" && target.installedVersion == L"1.0.0.0");
+        FUZZ_CHECK(target.upgradeVersion == L"2.0.0.0" && target.targetVersions == targetVersions);
+        FUZZ_CHECK(target.commandLine.empty());
+    }
+
+    // The decision for a target follows the list's entries up to the last ",".
+    FourPartVersion installed, upgrade;
+    installed.parse(L"1.0.0.0");
+    upgrade.parse(prototype.upgradeVersion);
+    const TargetDecision decision = DecideTarget(installed, upgrade, targetVersions);
+    bool applies = false, endsFirst = false;
+    std::size_t start = 0;
+    for (std::size_t comma = targetVersions.find(L','); comma != std::wstring::npos && !applies && !endsFirst;
+         start = comma + 1, comma = targetVersions.find(L',', start)) {
+        FourPartVersion entry;
+        entry.parse(targetVersions.substr(start, comma - start));
+        applies = FourPartVersion::equals(entry, installed);
+        endsFirst = !applies && FourPartVersion::equals(entry, upgrade);
+    }
+    FUZZ_CHECK(decision == (applies ? TargetDecision::Apply
+                                    : endsFirst ? TargetDecision::EndUpToDate : TargetDecision::NotDesigned));
+
+    Targets.clear();
+    platform::Install(platform::Services());
+    return 0;
+}
