@@ -8,7 +8,8 @@ Prints, side by side on this machine and this Wine:
   calls it makes for that product (bench/bare_apply.cpp), each a whole process;
 - the size of update.exe without packages (i686 and x64) and the DLLs it imports.
 
-Each time is the median of --runs runs, after one run that is not counted (warm caches).
+Each time is the median of --runs runs, the two sides of a comparison taken in turns, after one
+run of each that is not counted (warm caches).
 """
 import argparse
 import json
@@ -39,9 +40,16 @@ def timed(env, args, what, ok=(0,)):
     return seconds
 
 
-def median_of(runs, measure):
-    measure()  # not counted
-    return statistics.median(measure() for _ in range(runs))
+def medians(runs, first, second):
+    """Median times of two measures taken in turns, so that a change in the machine's load
+    falls on both alike; one run of each first, not counted, to warm the caches."""
+    first()
+    second()
+    a, b = [], []
+    for _ in range(runs):
+        a.append(first())
+        b.append(second())
+    return statistics.median(a), statistics.median(b)
 
 
 def extraction(t, exe_dir, size_mb, runs):
@@ -70,12 +78,15 @@ def extraction(t, exe_dir, size_mb, runs):
             p.unlink()
         return timed(t.env, [exe_dir / "copy_file.exe", src_win, out_win + "\\copy.bin"], "copy_file")
 
-    e = median_of(runs, extract)
-    c = median_of(runs, copy)
+    def start_only():
+        return timed(t.env, [exe, "/pi"], "update.exe /pi")
+
+    e, c = medians(runs, extract, copy)
+    start, _ = medians(runs, start_only, lambda: 0.0)
     for p in out_unix.iterdir():
         p.unlink()
     src_unix.unlink()
-    return e, c
+    return e, c, start
 
 
 def patch_run(t, exe_dir, runs):
@@ -105,7 +116,7 @@ def patch_run(t, exe_dir, runs):
         done()
         return s
 
-    return median_of(runs, full), median_of(runs, bare)
+    return medians(runs, full, bare)
 
 
 def sizes(exes):
@@ -135,7 +146,7 @@ def main():
         work.mkdir(parents=True, exist_ok=True)
         t = Case("bench", cfg, env, work)
         t.clear_temp()
-        e, c = extraction(t, tools, args.size_mb, args.runs)
+        e, c, start = extraction(t, tools, args.size_mb, args.runs)
         full, bare = patch_run(t, tools, args.runs)
     finally:
         winenv.teardown(cfg.state_dir)
@@ -143,10 +154,11 @@ def main():
     wine = subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip()
     print()
     print(f"update.exe under {wine}, {platform.machine()} {os.cpu_count()} cores, median of {args.runs} runs")
-    print(f"  extraction of {args.size_mb} MB    update.exe /e  {e:6.2f} s  {args.size_mb / e:7.1f} MB/s"
-          f"   plain copy  {c:6.2f} s  {args.size_mb / c:7.1f} MB/s   ratio {e / c:.2f}")
-    print(f"  patch run of the sample  update.exe /q  {full:6.2f} s"
-          f"               bare installer calls  {bare:6.2f} s   ratio {full / bare:.2f}")
+    print(f"  extraction of {args.size_mb} MB     update.exe /e  {e:7.3f} s  {args.size_mb / e:7.1f} MB/s"
+          f"   plain copy            {c:7.3f} s  {args.size_mb / c:7.1f} MB/s   ratio {e / c:.2f}")
+    print(f"    of which starting the {args.size_mb} MB executable (update.exe /pi)  {start:7.3f} s")
+    print(f"  patch run of the sample   update.exe /q  {full:7.3f} s"
+          f"                bare installer calls  {bare:7.3f} s                ratio {full / bare:.2f}")
     for arch, size, dlls in sizes([("i686", args.exe_i686), ("x64", args.exe_x64)]):
         print(f"  update.exe without packages, {arch:4}  {size:7d} bytes ({size / 1024:.0f} KB)"
               f"   imports {', '.join(dlls)}")
