@@ -6,6 +6,7 @@
 #include "package/summary_information.h"
 #include "platform/file_system.h"
 #include "platform/installer.h"
+#include "platform/error_codes.h"
 #include "platform/services.h"
 #include "platform/thread_state.h"
 #include "products/decimal_text.h"
@@ -20,7 +21,6 @@ constexpr std::size_t kMaxLogPathChars = 259;
 constexpr std::uint32_t kLocaleUserDefault = 0x0400;      // LOCALE_USER_DEFAULT
 constexpr std::uint32_t kRebootInitiated = 1641;          // ERROR_SUCCESS_REBOOT_INITIATED
 constexpr std::uint32_t kRebootRequired = 3010;           // ERROR_SUCCESS_REBOOT_REQUIRED
-constexpr std::uint32_t kErrorResourceNameNotFound = 1814;  // ERROR_RESOURCE_NAME_NOT_FOUND
 
 // The extracted package file, deleted when the package run ends, on every path.
 class ExtractedPackage {
@@ -185,7 +185,7 @@ void RunPatches() {
     // An executable that carries no package at all is broken: say so rather
     // than report an update that did not happen.
     if (!IsPackageCarried(kGlobalPackageResource) && !IsPackageCarried(kLanguagePackResource)) {
-        platform::Current().thread->setLastError(kErrorResourceNameNotFound);
+        platform::Current().thread->setLastError(platform::kErrorResourceNameNotFound);
         ShowMessage(kMsgFailureWithCode);
         return;
     }

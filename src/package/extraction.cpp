@@ -6,6 +6,7 @@
 #include "package/file_names.h"
 #include "platform/file_system.h"
 #include "platform/resources.h"
+#include "platform/error_codes.h"
 #include "platform/services.h"
 #include "platform/thread_state.h"
 
@@ -43,15 +44,6 @@ std::wstring SuffixText(unsigned suffixId) {
     return *text;
 }
 
-// Error codes left as the thread's last error when extraction fails and the
-// system gave none of its own.
-constexpr std::uint32_t kErrorCannotMake = 82;              // ERROR_CANNOT_MAKE
-constexpr std::uint32_t kErrorWriteFault = 29;              // ERROR_WRITE_FAULT
-constexpr std::uint32_t kErrorPathNotFound = 3;             // ERROR_PATH_NOT_FOUND
-constexpr std::uint32_t kErrorNameTooLong = 206;            // ERROR_FILENAME_EXCED_RANGE
-constexpr std::uint32_t kErrorResourceDataNotFound = 1812;  // ERROR_RESOURCE_DATA_NOT_FOUND
-constexpr std::uint32_t kErrorResourceNameNotFound = 1814;  // ERROR_RESOURCE_NAME_NOT_FOUND
-
 // The system's error for the call that just failed, else `fallback`.
 std::uint32_t ErrorOr(std::uint32_t fallback) {
     const std::uint32_t error = platform::Current().thread->lastError();
@@ -62,7 +54,7 @@ std::uint32_t ErrorOr(std::uint32_t fallback) {
 std::uint32_t WriteAll(platform::FileSystem& files, std::unique_ptr<platform::OutputFile> file,
                        const std::wstring& path, const platform::ResourceBytes& bytes) {
     if (file->write(bytes.data, bytes.size)) return 0;
-    const std::uint32_t error = ErrorOr(kErrorWriteFault);
+    const std::uint32_t error = ErrorOr(platform::kErrorWriteFault);
     file.reset();              // closes it
     files.deleteFile(path);    // nobody reads a partial package
     return error;
@@ -76,27 +68,27 @@ std::uint32_t Extract(std::wstring& path, const std::wstring& resourceName, unsi
     std::wstring tempFolder;
     if (temporary) {
         std::optional<std::wstring> folder = files.tempFolder();
-        if (!folder || folder->empty()) return ErrorOr(kErrorPathNotFound);
-        if (folder->size() > kMaxTempFolderChars) return kErrorNameTooLong;
+        if (!folder || folder->empty()) return ErrorOr(platform::kErrorPathNotFound);
+        if (folder->size() > kMaxTempFolderChars) return platform::kErrorNameTooLong;
         tempFolder = *folder;
         std::optional<std::wstring> name = NextFreeTempName(files, tempFolder);
-        if (!name) return kErrorNameTooLong;
+        if (!name) return platform::kErrorNameTooLong;
         path = *name;
     } else {
         std::optional<std::wstring> name = SuffixedPackageName(path, SuffixText(suffixId));
-        if (!name) return kErrorNameTooLong;  // beyond the name limits: nothing is written
+        if (!name) return platform::kErrorNameTooLong;  // beyond the name limits: nothing is written
         path = *name;
     }
 
     std::optional<platform::ResourceBytes> bytes =
         platform::Current().resources->find(ModuleInstance, kPackageResourceType, resourceName);
-    if (!bytes) return kErrorResourceNameNotFound;
-    if (bytes->size == 0 || bytes->data == nullptr) return kErrorResourceDataNotFound;
+    if (!bytes) return platform::kErrorResourceNameNotFound;
+    if (bytes->size == 0 || bytes->data == nullptr) return platform::kErrorResourceDataNotFound;
 
     platform::CreateResult result = platform::CreateResult::Failed;
     if (!temporary) {
         auto file = files.createFile(path, platform::CreateMode::ReplaceExisting, result);
-        if (!file) return ErrorOr(kErrorCannotMake);
+        if (!file) return ErrorOr(platform::kErrorCannotMake);
         return WriteAll(files, std::move(file), path, *bytes);
     }
 
@@ -106,12 +98,12 @@ std::uint32_t Extract(std::wstring& path, const std::wstring& resourceName, unsi
     for (unsigned attempt = 0; attempt < kTempNameAttempts; ++attempt) {
         auto file = files.createFile(path, platform::CreateMode::NewOnly, result);
         if (file) return WriteAll(files, std::move(file), path, *bytes);
-        if (result != platform::CreateResult::AlreadyExists) return ErrorOr(kErrorCannotMake);
+        if (result != platform::CreateResult::AlreadyExists) return ErrorOr(platform::kErrorCannotMake);
         std::optional<std::wstring> name = NextFreeTempName(files, tempFolder);
-        if (!name) return kErrorNameTooLong;
+        if (!name) return platform::kErrorNameTooLong;
         path = *name;
     }
-    return kErrorCannotMake;
+    return platform::kErrorCannotMake;
 }
 
 }  // namespace

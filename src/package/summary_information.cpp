@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/error_codes.h"
 #include "platform/services.h"
 #include "platform/thread_state.h"
 
@@ -32,22 +33,17 @@ private:
     platform::InstallerHandle handle_;
 };
 
-// Error codes for failures that the service did not give a code for.
-constexpr std::uint32_t kErrorNameTooLong = 206;  // ERROR_FILENAME_EXCED_RANGE
-constexpr std::uint32_t kErrorFunctionFailed = 1627;  // ERROR_FUNCTION_FAILED
-constexpr std::uint32_t kErrorNotEnoughMemory = 8;    // ERROR_NOT_ENOUGH_MEMORY
-
 // Opens the package's summary information: the handle, or 0 and the reason.
 platform::InstallerHandle OpenSummary(const std::wstring& path, std::uint32_t& error) {
     std::optional<std::wstring> fullPath = platform::Current().files->fullPath(path);
     if (!fullPath || fullPath->size() > kMaxFullPathChars) {
-        error = kErrorNameTooLong;
+        error = platform::kErrorNameTooLong;
         return 0;
     }
     platform::InstallerHandle handle = 0;
     error = platform::Current().installer->getSummaryInformation(*fullPath, handle);
     if (error != platform::kInstallerSuccess || handle == 0) {
-        if (error == platform::kInstallerSuccess) error = kErrorFunctionFailed;
+        if (error == platform::kInstallerSuccess) error = platform::kErrorFunctionFailed;
         return 0;
     }
     return handle;
@@ -67,7 +63,7 @@ std::optional<std::wstring> ReadTextProperty(const std::wstring& path, std::uint
     error = installer.summaryInfoGetProperty(summary.get(), propertyId, buffer.data(), count);
     if (error == platform::kInstallerMoreData) {
         if (count >= kMaxPropertyChars) {
-            error = kErrorNotEnoughMemory;
+            error = platform::kErrorNotEnoughMemory;
             return std::nullopt;
         }
         const std::uint32_t needed = count + 1;

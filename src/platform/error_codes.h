@@ -1,0 +1,17 @@
+#pragma once
+// Windows error codes the program reports itself, where the system gave none
+// of its own for a failure.
+#include <cstdint>
+
+namespace platform {
+
+constexpr std::uint32_t kErrorPathNotFound = 3;             // ERROR_PATH_NOT_FOUND
+constexpr std::uint32_t kErrorNotEnoughMemory = 8;          // ERROR_NOT_ENOUGH_MEMORY
+constexpr std::uint32_t kErrorWriteFault = 29;              // ERROR_WRITE_FAULT
+constexpr std::uint32_t kErrorCannotMake = 82;              // ERROR_CANNOT_MAKE
+constexpr std::uint32_t kErrorNameTooLong = 206;            // ERROR_FILENAME_EXCED_RANGE
+constexpr std::uint32_t kErrorFunctionFailed = 1627;        // ERROR_FUNCTION_FAILED
+constexpr std::uint32_t kErrorResourceDataNotFound = 1812;  // ERROR_RESOURCE_DATA_NOT_FOUND
+constexpr std::uint32_t kErrorResourceNameNotFound = 1814;  // ERROR_RESOURCE_NAME_NOT_FOUND
+
+}  // namespace platform
