@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "fuzz_input.h"
+#include "installer_substitutes.h"
 #include "package/summary_information.h"
 #include "substitutes/fake_installer.h"
 
@@ -20,14 +21,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The service hands the whole text over; the program reads up to the first zero.
     const std::wstring seen = text.substr(0, text.find(L'\0'));
 
-    fake::FileSystem files;
-    fake::ThreadState thread;
-    fake::Installer installer;
-    platform::Services services;
-    services.files = &files;
-    services.thread = &thread;
-    services.installer = &installer;
-    platform::Install(services);
+    fuzz::InstallerSubstitutes substitutes;
+    fake::ThreadState& thread = substitutes.thread;
+    fake::Installer& installer = substitutes.installer;
     installer.packages[kPackage].properties[kKeywords].text = text;
     installer.packages[kPackage].properties[kTemplate].text = text;
 

@@ -8,6 +8,7 @@
 
 #include "app/patch_run.h"
 #include "fuzz_input.h"
+#include "installer_substitutes.h"
 #include "package/patch_target.h"
 #include "substitutes/fake_installer.h"
 
@@ -38,14 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         start = end + 1;
     }
 
-    fake::FileSystem files;
-    fake::ThreadState thread;
-    fake::Installer installer;
-    platform::Services services;
-    services.files = &files;
-    services.thread = &thread;
-    services.installer = &installer;
-    platform::Install(services);
+    fuzz::InstallerSubstitutes substitutes;
+    fake::Installer& installer = substitutes.installer;
     std::vector<std::wstring> expectedTargets;
     for (const std::wstring& code : entries) {
         const int state = StateOf(code);
