@@ -1,8 +1,11 @@
 #pragma once
 // The actions the entry point chooses between.
 
-// Applies the embedded packages to the installed products they target.
-void RunPatches();
+#include "app/run_outcome.h"
+
+// Applies the embedded packages to the installed products they target, and
+// tells what happened.
+RunRecord RunPatches();
 
 // Shows the report box describing the embedded packages.
 bool ShowPackageInformation();

@@ -26,6 +26,13 @@ void ScanArguments(const std::vector<std::wstring>& arguments) {
     ExtractMode = false;
     ExtractPath.clear();
     InstallMode = true;
+    QuietSwitch = false;
+    PassiveSwitch = false;
+    NoRestartSwitch = false;
+    LogSwitch = false;
+    LogPath.clear();
+    HelpMode = false;
+    ProgramArguments = arguments;
 
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::wstring& argument = arguments[i];
@@ -38,6 +45,23 @@ void ScanArguments(const std::vector<std::wstring>& arguments) {
                 ExtractPath = arguments[i + 1];  // taken unchanged, even when it looks like a switch
                 ++i;
             }
+        } else if (IsSwitch(argument, L"/quiet")) {
+            QuietSwitch = true;
+            QuietMode = true;
+        } else if (IsSwitch(argument, L"/passive")) {
+            PassiveSwitch = true;
+            QuietMode = true;
+        } else if (IsSwitch(argument, L"/norestart")) {
+            NoRestartSwitch = true;
+        } else if (IsSwitch(argument, L"/log")) {
+            // Like "/e": the next argument is the path, whatever it looks like.
+            LogSwitch = true;
+            if (i + 1 < arguments.size()) {
+                LogPath = arguments[i + 1];
+                ++i;
+            }
+        } else if (IsSwitch(argument, L"/?") || IsSwitch(argument, L"/help")) {
+            HelpMode = true;
         } else if (IsSwitch(argument, L"/i")) {
             InstallMode = false;
             ReportMode = true;

@@ -1,33 +1,58 @@
 #include "app/entry_point.h"
 
+#include <cstdint>
 #include <string>
 
 #include "app/actions.h"
 #include "app/command_line.h"
+#include "app/run_outcome.h"
 #include "app/switches.h"
 #include "package/extraction.h"
 #include "package/patch_target.h"
+#include "platform/services.h"
+#include "platform/thread_state.h"
 #include "ui/message_ids.h"
+
+namespace {
+
+// Writes both packages out as "/e" asks. Returns the system's error code of
+// the first carried package that could not be written, else 0; a package the
+// executable does not carry is no failure.
+std::uint32_t ExtractBoth() {
+    // Extraction rewrites the path it is given, so the language pack gets its
+    // own copy of the pattern as the user wrote it.
+    std::wstring languagePackPath = ExtractPath;
+    std::uint32_t firstError = 0;
+    const struct {
+        std::wstring* path;
+        const wchar_t* resource;
+        unsigned suffix;
+    } packages[] = {{&ExtractPath, kGlobalPackageResource, kSuffixGlobal},
+                    {&languagePackPath, kLanguagePackResource, kSuffixLanguagePack}};
+    for (const auto& package : packages) {
+        if (ExtractPackage(*package.path, package.resource, package.suffix)) continue;
+        const std::uint32_t error = platform::Current().thread->lastError();
+        if (firstError == 0 && IsPackageCarried(package.resource)) firstError = error;
+    }
+    return firstError;
+}
+
+}  // namespace
 
 int RunEntryPoint(platform::ModuleHandle instance) {
     ModuleInstance = instance;
     ParseCommandLine();
 
+    std::uint32_t exitCode = 0;
     if (InstallMode) {
-        RunPatches();
+        exitCode = ExitCodeFor(RunPatches());
     } else {
-        if (ExtractMode) {
-            // Extraction rewrites the path it is given, so the language pack
-            // gets its own copy of the pattern as the user wrote it.
-            std::wstring languagePackPath = ExtractPath;
-            ExtractPackage(ExtractPath, kGlobalPackageResource, kSuffixGlobal);
-            ExtractPackage(languagePackPath, kLanguagePackResource, kSuffixLanguagePack);
-        }
-        if (ReportMode) {
-            ShowPackageInformation();
-        }
+        if (ExtractMode) exitCode = ExtractBoth();
+        if (ReportMode) ShowPackageInformation();
     }
 
     Targets.clear();
-    return 0;
+    // Without the deployment switches the exit code is 0, whatever happened,
+    // as callers of the plain command lines have always had it.
+    return DeploymentMode() ? static_cast<int>(exitCode) : 0;
 }

@@ -1,6 +1,7 @@
 #include "app/patch_run.h"
 
 #include "app/actions.h"
+#include "app/run_outcome.h"
 #include "app/switches.h"
 #include "package/extraction.h"
 #include "package/summary_information.h"
@@ -37,10 +38,17 @@ private:
 
 bool IsSuccess(std::uint32_t result) { return result == 0 || result == kRebootInitiated || result == kRebootRequired; }
 
+// Shows message `failureMessageId` with the thread's last error, and records
+// that error as the failure's code.
+void ShowFailure(unsigned failureMessageId, RunRecord& record) {
+    record.note(RunEvent::Failure, platform::Current().thread->lastError());
+    ShowMessage(failureMessageId);
+}
+
 // Applies the patch to one target; the outcome becomes Applied on success,
 // and a failure is shown with the Windows Installer's error code.
 void ApplyPatch(PatchTarget& target, const std::wstring& packagePath, const std::wstring& logFolder,
-                unsigned failureMessageId, PackageOutcome& outcome) {
+                unsigned failureMessageId, PackageOutcome& outcome, RunRecord& record) {
     platform::Installer& installer = *platform::Current().installer;
 
     // A log path that cannot be formed means no log for this target; the
@@ -60,6 +68,7 @@ void ApplyPatch(PatchTarget& target, const std::wstring& packagePath, const std:
                                                               platform::kInstallStateDefault, target.commandLine);
     installer.setInternalUI(previousUiLevel);
 
+    record.note(EventOfConfigureResult(result), result);
     if (IsSuccess(result)) {
         outcome = PackageOutcome::Applied;
     } else {
@@ -112,18 +121,24 @@ std::wstring LogFilePath(const std::wstring& logFolder, const std::wstring& prod
     return path;
 }
 
-PackageOutcome RunPatchPackage(const std::wstring& resourceName, unsigned failureMessageId, bool recordProductName) {
+PackageOutcome RunPatchPackage(const std::wstring& resourceName, unsigned failureMessageId, bool recordProductName,
+                               RunRecord* runRecord) {
     const platform::Services& services = platform::Current();
+    RunRecord unused;
+    RunRecord& record = runRecord != nullptr ? *runRecord : unused;
 
     // A package the executable does not carry has nothing to install: no
     // message, and the final message follows the other package.
-    if (!IsPackageCarried(resourceName)) return PackageOutcome::UpToDate;
+    if (!IsPackageCarried(resourceName)) {
+        record.note(RunEvent::UpToDate);
+        return PackageOutcome::UpToDate;
+    }
 
     // A package that is carried but cannot be written out is a failure, shown
     // with the system's reason.
     std::wstring extractedPath;
     if (!ExtractPackage(extractedPath, resourceName, 0)) {
-        ShowMessage(failureMessageId);
+        ShowFailure(failureMessageId, record);
         return PackageOutcome::Failed;
     }
     const ExtractedPackage package(extractedPath);
@@ -131,17 +146,18 @@ PackageOutcome RunPatchPackage(const std::wstring& resourceName, unsigned failur
     Targets.clear();
     PatchTarget prototype;
     if (!ReadPatchVersions(package.path(), prototype.upgradeVersion, prototype.targetVersions)) {
-        ShowMessage(failureMessageId);
+        ShowFailure(failureMessageId, record);
         return PackageOutcome::Failed;
     }
     std::wstring productCodes;
     if (!ReadTargetProductCodes(package.path(), productCodes)) {
-        ShowMessage(failureMessageId);
+        ShowFailure(failureMessageId, record);
         return PackageOutcome::Failed;
     }
 
     SelectTargets(prototype, productCodes);
     if (Targets.count() == 0) {
+        record.note(RunEvent::ProductNotFound);
         ShowMessage(kMsgProductNotFound);
         return PackageOutcome::Failed;
     }
@@ -160,15 +176,18 @@ PackageOutcome RunPatchPackage(const std::wstring& resourceName, unsigned failur
         upgrade.parse(target.upgradeVersion);
         switch (DecideTarget(installed, upgrade, target.targetVersions)) {
             case TargetDecision::AlreadyPatched:
+                record.note(RunEvent::UpToDate);
                 ++upToDate;
                 break;
             case TargetDecision::Apply:
-                ApplyPatch(target, package.path(), logFolder, failureMessageId, outcome);
+                ApplyPatch(target, package.path(), logFolder, failureMessageId, outcome, record);
                 break;
             case TargetDecision::EndUpToDate:
                 // Targets after this one are not handled; the locale stays.
+                record.note(RunEvent::UpToDate);
                 return PackageOutcome::UpToDate;
             case TargetDecision::NotDesigned:
+                record.note(RunEvent::WrongVersion);
                 ShowMessage(kMsgWrongVersion);
                 break;
         }
@@ -181,24 +200,26 @@ PackageOutcome RunPatchPackage(const std::wstring& resourceName, unsigned failur
     return outcome;
 }
 
-void RunPatches() {
+RunRecord RunPatches() {
+    RunRecord record;
     // An executable that carries no package at all is broken: say so rather
     // than report an update that did not happen.
     if (!IsPackageCarried(kGlobalPackageResource) && !IsPackageCarried(kLanguagePackResource)) {
         platform::Current().thread->setLastError(platform::kErrorResourceNameNotFound);
-        ShowMessage(kMsgFailureWithCode);
-        return;
+        ShowFailure(kMsgFailureWithCode, record);
+        return record;
     }
 
-    const PackageOutcome first = RunPatchPackage(kGlobalPackageResource, kMsgFailureWithCode, true);
-    if (first == PackageOutcome::Failed) return;
-    const PackageOutcome second = RunPatchPackage(kLanguagePackResource, kMsgFailureWithCode, false);
+    const PackageOutcome first = RunPatchPackage(kGlobalPackageResource, kMsgFailureWithCode, true, &record);
+    if (first == PackageOutcome::Failed) return record;
+    const PackageOutcome second = RunPatchPackage(kLanguagePackResource, kMsgFailureWithCode, false, &record);
 
     // Final message, in the locale the last package run left.
-    if (second == PackageOutcome::Failed) return;
+    if (second == PackageOutcome::Failed) return record;
     if (second == PackageOutcome::Applied || first == PackageOutcome::Applied) {
         ShowMessage(kMsgUpdated);
     } else {
         ShowMessage(kMsgUpToDate);
     }
+    return record;
 }

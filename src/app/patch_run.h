@@ -3,6 +3,7 @@
 // target and tells the user the outcome.
 #include <string>
 
+#include "app/run_outcome.h"
 #include "package/patch_target.h"
 #include "products/four_part_version.h"
 
@@ -13,7 +14,9 @@ enum class PackageOutcome {
 };
 
 // Runs one package: extraction, reading, target selection, application.
-PackageOutcome RunPatchPackage(const std::wstring& resourceName, unsigned failureMessageId, bool recordProductName);
+// What happened is added to `record` when one is given.
+PackageOutcome RunPatchPackage(const std::wstring& resourceName, unsigned failureMessageId, bool recordProductName,
+                               RunRecord* record = nullptr);
 
 // What a target's installed version means for the patch.
 enum class TargetDecision {

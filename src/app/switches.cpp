@@ -6,3 +6,13 @@ bool InstallMode = true;
 bool ExtractMode = false;
 std::wstring ExtractPath;
 bool ReportMode = false;
+
+bool QuietSwitch = false;
+bool PassiveSwitch = false;
+bool NoRestartSwitch = false;
+bool LogSwitch = false;
+std::wstring LogPath;
+bool HelpMode = false;
+std::vector<std::wstring> ProgramArguments;
+
+bool DeploymentMode() { return QuietSwitch || PassiveSwitch || NoRestartSwitch || LogSwitch; }

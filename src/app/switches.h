@@ -2,12 +2,29 @@
 // Process-wide values set from the command line before any action runs and
 // kept until the process ends.
 #include <string>
+#include <vector>
 
 #include "platform/resources.h"
 
 extern platform::ModuleHandle ModuleInstance;  // every string and resource is read through it
-extern bool QuietMode;                         // "/q": no catalogue message is shown
+extern bool QuietMode;                         // "/q", "/quiet", "/passive": no catalogue message is shown
 extern bool InstallMode;                       // the patch run; reset by "/e", "/i" and "/pi"
 extern bool ExtractMode;                       // "/e"
 extern std::wstring ExtractPath;               // the argument after "/e"
 extern bool ReportMode;                        // set by "/i", reset by "/pi"
+
+// The switches of unattended deployment. Any of the four below makes the exit
+// code tell the outcome and the program write a log of its own.
+extern bool QuietSwitch;      // "/quiet": Windows Installer shows nothing either
+extern bool PassiveSwitch;    // "/passive": Windows Installer shows its progress only
+extern bool NoRestartSwitch;  // "/norestart": REBOOT=ReallySuppress on every configure call
+extern bool LogSwitch;        // "/log"
+extern std::wstring LogPath;  // the argument after "/log"; empty: the default name
+extern bool HelpMode;         // "/?" or "/help": the help box and nothing else
+
+// The arguments as read, the program's path first (empty when the command
+// line could not be split).
+extern std::vector<std::wstring> ProgramArguments;
+
+// True when the command line holds any of the deployment switches.
+bool DeploymentMode();

@@ -63,6 +63,54 @@ TEST_F(CommandLineTest, SelectsTheModeOfEachCommandLine) {
     }
 }
 
+TEST_F(CommandLineTest, DeploymentSwitchesJoinTheScan) {
+    struct Case {
+        std::vector<std::wstring> args;
+        bool deployment, quietMode, quiet, passive, norestart, log;
+        std::wstring logPath;
+        bool help, install, report;
+    } cases[] = {
+        {{L"/quiet"}, true, true, true, false, false, false, L"", false, true, false},
+        {{L"/QUIET", L"/q"}, true, true, true, false, false, false, L"", false, true, false},
+        {{L"/Passive"}, true, true, false, true, false, false, L"", false, true, false},
+        // Both given: the installer runs with no UI at all (the quieter wins).
+        {{L"/passive", L"/quiet"}, true, true, true, true, false, false, L"", false, true, false},
+        {{L"/norestart"}, true, false, false, false, true, false, L"", false, true, false},
+        {{L"/log", L"C:\\logs\\run.log", L"/NoRestart"}, true, false, false, false, true, true, L"C:\\logs\\run.log",
+         false, true, false},
+        // "/log" takes the next argument unchanged; as the last argument it takes none.
+        {{L"/log", L"/quiet"}, true, false, false, false, false, true, L"/quiet", false, true, false},
+        {{L"/quiet", L"/log"}, true, true, true, false, false, true, L"", false, true, false},
+        {{L"/e", L"p.msp", L"/quiet"}, true, true, true, false, false, false, L"", false, false, false},
+        // The scan ends at "/i" and "/pi": nothing after them is seen.
+        {{L"/i", L"/quiet", L"/log", L"x.log"}, false, false, false, false, false, false, L"", false, false, true},
+        {{L"/pi", L"/norestart", L"/?"}, false, false, false, false, false, false, L"", false, false, false},
+        {{L"/passive", L"/i"}, true, true, false, true, false, false, L"", false, false, true},
+        {{L"/?"}, false, false, false, false, false, false, L"", true, true, false},
+        {{L"/HELP", L"/quiet"}, true, true, true, false, false, false, L"", true, true, false},
+        {{L"/q", L"/e", L"x"}, false, true, false, false, false, false, L"", false, false, false},
+        // Only whole switches count.
+        {{L"/quiet:1", L"/log=x", L"/norestart ", L"-quiet", L"/??", L"/h", L"/passiv"}, false, false, false, false,
+         false, false, L"", false, true, false},
+    };
+    for (const Case& c : cases) {
+        std::wstring shown;
+        for (const auto& a : c.args) shown += a + L" ";
+        SCOPED_TRACE(std::string(shown.begin(), shown.end()));
+        parse(c.args);
+        EXPECT_EQ(DeploymentMode(), c.deployment);
+        EXPECT_EQ(QuietMode, c.quietMode);
+        EXPECT_EQ(QuietSwitch, c.quiet);
+        EXPECT_EQ(PassiveSwitch, c.passive);
+        EXPECT_EQ(NoRestartSwitch, c.norestart);
+        EXPECT_EQ(LogSwitch, c.log);
+        EXPECT_EQ(LogPath, c.logPath);
+        EXPECT_EQ(HelpMode, c.help);
+        EXPECT_EQ(InstallMode, c.install);
+        EXPECT_EQ(ReportMode, c.report);
+    }
+}
+
 TEST_F(CommandLineTest, MatchesWholeSwitchesIgnoringCaseOnly) {
     // Each of these matches a switch.
     for (const wchar_t* arg : {L"/i", L"/I"}) {
@@ -85,8 +133,11 @@ TEST_F(CommandLineTest, MatchesWholeSwitchesIgnoringCaseOnly) {
 }
 
 TEST_F(CommandLineTest, ReparsingStartsFromTheValuesAtStart) {
-    parse({L"/q", L"/e", L"a.msp"});
+    parse({L"/q", L"/e", L"a.msp", L"/passive", L"/norestart", L"/log", L"l", L"/?"});
     parse({});
+    EXPECT_FALSE(DeploymentMode());
+    EXPECT_FALSE(HelpMode);
+    EXPECT_TRUE(LogPath.empty());
     EXPECT_FALSE(QuietMode);
     EXPECT_FALSE(ExtractMode);
     EXPECT_TRUE(ExtractPath.empty());

@@ -188,6 +188,30 @@ TEST_F(ExtractionTest, NoExtractionOrBoxForPiOrUnusablePaths) {
     }
 }
 
+TEST_F(ExtractionTest, DeploymentSwitchesMakeTheFirstWriteErrorTheExitCode) {
+    struct Case {
+        std::vector<std::wstring> args;
+        bool languagePack, failCreate;
+        int exitCode;
+    } cases[] = {
+        {{L"/quiet", L"/e", L"C:\\out\\p.msp"}, true, false, 0},
+        {{L"/quiet", L"/e", L"C:\\out\\p.msp"}, false, false, 0},  // a package not carried is no failure
+        {{L"/log", L"C:\\l.log", L"/e", L"C:\\out\\p.msp"}, true, true, 5},
+        {{L"/e", L"C:\\out\\" + std::wstring(300, L'n') + L".msp", L"/norestart"}, true, false, 206},
+        {{L"/e", L"C:\\out\\p.msp"}, true, true, 0},  // the plain command line always exits with 0
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        if (c.languagePack) resources.packages[L"IDR_MSP_LP"] = "language pack";
+        else resources.packages.erase(L"IDR_MSP_LP");
+        files.failCreate = c.failCreate;
+        thread.error = 5;  // what the system says when a file cannot be made
+        arguments.arguments = {L"update.exe"};
+        arguments.arguments.insert(arguments.arguments.end(), c.args.begin(), c.args.end());
+        EXPECT_EQ(RunEntryPoint(ModuleInstance), c.exitCode);
+    }
+}
+
 TEST_F(ExtractionTest, LogFolderIsTheTemporaryFolderWithoutItsSeparator) {
     files.temp = L"C:\\Temp\\";
     files.folders.insert(L"C:\\Temp");

@@ -213,6 +213,7 @@ TEST_F(PackageReportTest, CommandLinesThatShowTheReport) {
         {"/I under /q", {L"/q", L"/I"}, false},
         {"/e path /i: extraction, then the report", {L"/e", L"C:\\out\\pkg.msp", L"/i"}, true},
         {"/i /e path: the report only", {L"/i", L"/e", L"C:\\out\\pkg.msp"}, false},
+        {"/i under /quiet and /log: exit code 0", {L"/quiet", L"/log", L"C:\\out\\r.log", L"/i"}, false},
     };
     resources.addString(1033, 316, L"_glob");
     resources.addString(1033, 317, L"_lp");

@@ -158,6 +158,73 @@ TEST_F(PatchRunTest, FinalMessageFollowsBothPackages) {
     }
 }
 
+// One package's state in the exit-code matrix: what its one target is, or
+// "none" for a package that is not carried.
+struct PackageState {
+    const wchar_t* installed;  // nullptr: the target is not installed (307)
+    std::uint32_t configureResult;
+    bool carried;
+};
+const PackageState kApplied{L"1.0.0.0", 0, true}, kRestart{L"1.0.0.0", 3010, true},
+    kRestarted{L"1.0.0.0", 1641, true}, kCurrent{L"2.0.0.0", 0, true}, kAbsent{nullptr, 0, true},
+    kOld{L"1.7.0.0", 0, true}, kFails{L"1.0.0.0", 1603, true}, kFails2{L"1.0.0.0", 1605, true},
+    kNone{nullptr, 0, false};
+
+TEST_F(PatchRunTest, ExitCodeTellsTheOutcomeOfBothPackages) {
+    struct Case {
+        PackageState global, languagePack;
+        std::uint32_t exitCode;
+    } cases[] = {
+        {kApplied, kNone, 0},          {kApplied, kApplied, 0},       {kCurrent, kCurrent, 0},
+        {kCurrent, kNone, 0},          {kNone, kApplied, 0},          {kApplied, kCurrent, 0},
+        {kRestart, kApplied, 3010},    {kApplied, kRestart, 3010},    {kCurrent, kRestart, 3010},
+        {kRestarted, kRestart, 1641},  {kRestart, kRestarted, 1641},  {kRestarted, kCurrent, 1641},
+        {kAbsent, kApplied, 1642},     {kApplied, kAbsent, 1642},     {kOld, kApplied, 1642},
+        {kRestart, kOld, 1642},        {kRestarted, kAbsent, 1642},   {kCurrent, kOld, 1642},
+        {kFails, kApplied, 1603},      {kApplied, kFails, 1603},      {kRestarted, kFails2, 1605},
+        {kCurrent, kFails2, 1605},     {kNone, kFails, 1603},         {kFails, kNone, 1603},
+        // 307 ends the run before the language pack, which is not looked at.
+        {kAbsent, kFails, 1642},
+    };
+    for (const Case& c : cases) {
+        resources.packages.clear();
+        installer.products.clear();
+        installer.configureResults.clear();
+        const std::pair<const PackageState*, std::wstring> packages[] = {{&c.global, kA}, {&c.languagePack, kB}};
+        for (const auto& [state, code] : packages) {
+            if (!state->carried) continue;
+            carry(code == kA ? L"IDR_MSP" : L"IDR_MSP_LP", code, L"2.0.0.0;1.0.0.0,");
+            if (state->installed) install(code, state->installed, L"P");
+            installer.configureResults[code] = state->configureResult;
+        }
+        EXPECT_EQ(ExitCodeFor(RunPatches()), c.exitCode) << "row " << (&c - cases);
+    }
+}
+
+TEST(ExitCodes, FirstFailureWinsAndNeverReadsAsSuccess) {
+    struct Case {
+        std::vector<RunRecord::Entry> entries;
+        std::uint32_t exitCode;
+    } cases[] = {
+        {{}, 0},
+        {{{RunEvent::Failure, 1603}, {RunEvent::Failure, 1618}}, 1603},
+        {{{RunEvent::RestartInitiated, 0}, {RunEvent::WrongVersion, 0}, {RunEvent::Failure, 4316}}, 4316},
+        // A failure that came without a code of its own still fails the run.
+        {{{RunEvent::Applied, 0}, {RunEvent::Failure, 0}}, 1627},
+        {{{RunEvent::Failure, 0xFFFFFFFF}}, 0xFFFFFFFF},
+    };
+    for (const Case& c : cases) {
+        RunRecord record;
+        record.entries = c.entries;
+        EXPECT_EQ(ExitCodeFor(record), c.exitCode) << "row " << (&c - cases);
+    }
+    for (std::uint32_t result : {0u, 1641u, 3010u, 1603u, 1618u}) {
+        RunRecord record;
+        record.note(EventOfConfigureResult(result), result);
+        EXPECT_EQ(ExitCodeFor(record), result);
+    }
+}
+
 TEST_F(PatchRunTest, UpToDateEndsInTheUsersLanguageAndPatchedInTheProducts) {
     carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,");
     install(kA, L"2.0.0.0", L"Beispiel", L"1031");

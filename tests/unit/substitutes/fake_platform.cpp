@@ -98,6 +98,9 @@ PlatformTest::PlatformTest() {
     ExtractMode = false;
     ExtractPath.clear();
     ReportMode = false;
+    QuietSwitch = PassiveSwitch = NoRestartSwitch = LogSwitch = HelpMode = false;
+    LogPath.clear();
+    ProgramArguments.clear();
     Targets.clear();
 }
 

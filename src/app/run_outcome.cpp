@@ -1,0 +1,49 @@
+#include "app/run_outcome.h"
+
+#include "platform/error_codes.h"
+
+namespace {
+constexpr std::uint32_t kRebootInitiated = 1641;  // ERROR_SUCCESS_REBOOT_INITIATED
+constexpr std::uint32_t kRebootRequired = 3010;   // ERROR_SUCCESS_REBOOT_REQUIRED
+}  // namespace
+
+std::uint32_t ExitCodeFor(const RunRecord& record) {
+    bool notApplicable = false, initiated = false, required = false;
+    for (const RunRecord::Entry& entry : record.entries) {
+        switch (entry.event) {
+            case RunEvent::Failure:
+                // A failure must never read as success, whatever code it came with.
+                return entry.code != 0 ? entry.code : platform::kErrorFunctionFailed;
+            case RunEvent::ProductNotFound:
+            case RunEvent::WrongVersion:
+                notApplicable = true;
+                break;
+            case RunEvent::RestartInitiated:
+                initiated = true;
+                break;
+            case RunEvent::RestartRequired:
+                required = true;
+                break;
+            case RunEvent::Applied:
+            case RunEvent::UpToDate:
+                break;
+        }
+    }
+    if (notApplicable) return kExitPatchTargetNotFound;
+    if (initiated) return kRebootInitiated;
+    if (required) return kRebootRequired;
+    return 0;
+}
+
+RunEvent EventOfConfigureResult(std::uint32_t result) {
+    switch (result) {
+        case 0:
+            return RunEvent::Applied;
+        case kRebootInitiated:
+            return RunEvent::RestartInitiated;
+        case kRebootRequired:
+            return RunEvent::RestartRequired;
+        default:
+            return RunEvent::Failure;
+    }
+}

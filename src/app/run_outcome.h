@@ -1,0 +1,36 @@
+#pragma once
+// What a patch run did, as far as its exit code tells it, and the exit code
+// that follows from it.
+#include <cstdint>
+#include <vector>
+
+enum class RunEvent {
+    Applied,           // a configure call returned 0
+    RestartRequired,   // a configure call returned 3010
+    RestartInitiated,  // a configure call returned 1641
+    UpToDate,          // a target or a whole package needed nothing
+    ProductNotFound,   // message 307: no target of a package is installed
+    WrongVersion,      // message 308: a target's version is not one the package applies to
+    Failure,           // message 300, with its error code
+};
+
+struct RunRecord {
+    struct Entry {
+        RunEvent event;
+        std::uint32_t code;  // the error code of a Failure
+    };
+    std::vector<Entry> entries;  // in the order they happened
+
+    void note(RunEvent event, std::uint32_t code = 0) { entries.push_back({event, code}); }
+};
+
+constexpr std::uint32_t kExitPatchTargetNotFound = 1642;  // ERROR_PATCH_TARGET_NOT_FOUND
+
+// The exit code of a run under the deployment switches: the first failure's
+// code, else 1642 when a package found nothing it applies to, else 1641, else
+// 3010, else 0.
+std::uint32_t ExitCodeFor(const RunRecord& record);
+
+// The event of a configure call's result; Failure for any code that is not a
+// success.
+RunEvent EventOfConfigureResult(std::uint32_t result);
