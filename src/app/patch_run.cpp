@@ -38,6 +38,14 @@ private:
 
 bool IsSuccess(std::uint32_t result) { return result == 0 || result == kRebootInitiated || result == kRebootRequired; }
 
+// The Windows Installer's UI during a configure call: none under "/quiet",
+// progress only under "/passive", else basic progress without Cancel.
+int ConfigureUiLevel() {
+    if (QuietSwitch) return platform::kUiLevelNone;
+    if (PassiveSwitch) return platform::kUiLevelProgressOnly;
+    return platform::kUiLevelBasicHideCancel;
+}
+
 // Shows message `failureMessageId` with the thread's last error, and records
 // that error as the failure's code.
 void ShowFailure(unsigned failureMessageId, RunRecord& record) {
@@ -62,8 +70,11 @@ void ApplyPatch(PatchTarget& target, const std::wstring& packagePath, const std:
     std::wstring filesInUse;
     LoadMessageText(ModuleInstance, kMsgFilesInUse, filesInUse, kMessageTextCapacity);
     target.commandLine = L"PATCH=\"" + packagePath + L"\" REBOOTPROMPT=S FILESINUSETEXT=\"" + filesInUse + L"\"";
+    // The installer then never restarts the computer; a restart it needs
+    // comes back as 3010.
+    if (NoRestartSwitch) target.commandLine += L" REBOOT=ReallySuppress";
 
-    const int previousUiLevel = installer.setInternalUI(platform::kUiLevelBasicHideCancel);
+    const int previousUiLevel = installer.setInternalUI(ConfigureUiLevel());
     const std::uint32_t result = installer.configureProductEx(target.productCode, platform::kInstallLevelDefault,
                                                               platform::kInstallStateDefault, target.commandLine);
     installer.setInternalUI(previousUiLevel);

@@ -18,6 +18,8 @@ constexpr int kInstallStateDefault = 5;                  // INSTALLSTATE_DEFAULT
 constexpr int kInstallStateUnknown = -1;                 // INSTALLSTATE_UNKNOWN
 constexpr std::uint32_t kLogModeVerbose = 0x1000;        // INSTALLLOGMODE_VERBOSE
 constexpr int kUiLevelBasicHideCancel = 0x23;            // INSTALLUILEVEL_BASIC | INSTALLUILEVEL_HIDECANCEL
+constexpr int kUiLevelProgressOnly = 0x63;               // the same | INSTALLUILEVEL_PROGRESSONLY
+constexpr int kUiLevelNone = 2;                          // INSTALLUILEVEL_NONE
 constexpr int kInstallLevelDefault = 0;                  // INSTALLLEVEL_DEFAULT
 
 // The text a call left in `buffer`: up to its first zero, never past its end.

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "app/actions.h"
+#include "app/command_line.h"
 #include "app/patch_run.h"
 #include "app/switches.h"
 #include "substitutes/fake_installer.h"
@@ -362,15 +363,43 @@ TEST_F(PatchRunTest, UnreadablePackagesAreReportedWithTheirCode) {
     }
 }
 
-TEST_F(PatchRunTest, QuietModeDecidesAlikeAndShowsNothing) {
-    QuietMode = true;
-    carry(L"IDR_MSP", kA + L";" + kB, L"2.0.0.0;1.0.0.0,");
-    install(kA, L"1.0.0.0", L"A");
-    install(kB, L"1.7.0.0", L"B");
-    installer.configureResult = 1603;
-    RunPatches();
-    EXPECT_EQ(configured(), std::vector<std::wstring>{kA});
-    EXPECT_TRUE(boxes.shown.empty());
+TEST_F(PatchRunTest, QuietSwitchesDecideAlikeAndSetTheInstallersUi) {
+    struct Case {
+        std::vector<std::wstring> args;
+        int uiLevel;
+        bool norestart;
+        std::size_t boxes;
+    } cases[] = {
+        {{}, 0x23, false, 2},
+        {{L"/q"}, 0x23, false, 0},
+        {{L"/quiet"}, 2, false, 0},
+        {{L"/passive"}, 0x63, false, 0},
+        {{L"/passive", L"/quiet"}, 2, false, 0},
+        {{L"/q", L"/quiet"}, 2, false, 0},
+        {{L"/norestart"}, 0x23, true, 2},
+        {{L"/q", L"/norestart", L"/passive"}, 0x63, true, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        std::vector<std::wstring> args{L"update.exe"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        ScanArguments(args);
+        installer.configures.clear();
+        boxes.shown.clear();
+        carry(L"IDR_MSP", kA + L";" + kB, L"2.0.0.0;1.0.0.0,");
+        install(kA, L"1.0.0.0", L"A");
+        install(kB, L"1.7.0.0", L"B");
+        installer.configureResult = 1603;
+        RunPatches();
+        ASSERT_EQ(configured(), std::vector<std::wstring>{kA});
+        EXPECT_EQ(installer.configures[0].uiLevel, c.uiLevel);
+        EXPECT_EQ(installer.uiLevel, 1);
+        const std::wstring& line = installer.configures[0].commandLine;
+        const std::wstring tail = L" REBOOT=ReallySuppress";
+        EXPECT_EQ(line.size() > tail.size() && line.compare(line.size() - tail.size(), tail.size(), tail) == 0,
+                  c.norestart);
+        EXPECT_EQ(boxes.shown.size(), c.boxes);
+    }
 }
 
 TEST(LogFileNames, KeepEveryProductsLogInTheLogFolder) {
