@@ -5,7 +5,9 @@
 
 #include "app/actions.h"
 #include "app/command_line.h"
+#include "app/run_log.h"
 #include "app/run_outcome.h"
+#include "app/project_version.h"
 #include "app/switches.h"
 #include "package/extraction.h"
 #include "package/patch_target.h"
@@ -30,8 +32,13 @@ std::uint32_t ExtractBoth() {
     } packages[] = {{&ExtractPath, kGlobalPackageResource, kSuffixGlobal},
                     {&languagePackPath, kLanguagePackResource, kSuffixLanguagePack}};
     for (const auto& package : packages) {
-        if (ExtractPackage(*package.path, package.resource, package.suffix)) continue;
+        if (ExtractPackage(*package.path, package.resource, package.suffix)) {
+            LogLine(std::wstring(L"Package ") + package.resource + L" written to " + *package.path);
+            continue;
+        }
         const std::uint32_t error = platform::Current().thread->lastError();
+        LogLine(std::wstring(L"Package ") + package.resource + L" not written to " + *package.path + L": error " +
+                std::to_wstring(error));
         if (firstError == 0 && IsPackageCarried(package.resource)) firstError = error;
     }
     return firstError;
@@ -43,6 +50,11 @@ int RunEntryPoint(platform::ModuleHandle instance) {
     ModuleInstance = instance;
     ParseCommandLine();
 
+    if (DeploymentMode()) {
+        OpenRunLog();
+        LogLine(std::wstring(L"Version ") + kProjectVersion + L", command line: " + JoinArguments(ProgramArguments));
+    }
+
     std::uint32_t exitCode = 0;
     if (InstallMode) {
         exitCode = ExitCodeFor(RunPatches());
@@ -52,6 +64,10 @@ int RunEntryPoint(platform::ModuleHandle instance) {
     }
 
     Targets.clear();
+    if (DeploymentMode()) {
+        LogLine(L"Exit code " + std::to_wstring(exitCode));
+        CloseRunLog();
+    }
     // Without the deployment switches the exit code is 0, whatever happened,
     // as callers of the plain command lines have always had it.
     return DeploymentMode() ? static_cast<int>(exitCode) : 0;

@@ -1,10 +1,14 @@
 #include "app/patch_run.h"
 
+#include <algorithm>
+
 #include "app/actions.h"
+#include "app/run_log.h"
 #include "app/run_outcome.h"
 #include "app/switches.h"
 #include "package/extraction.h"
 #include "package/summary_information.h"
+#include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/installer.h"
 #include "platform/error_codes.h"
@@ -22,6 +26,12 @@ constexpr std::size_t kMaxLogPathChars = 259;
 constexpr std::uint32_t kLocaleUserDefault = 0x0400;      // LOCALE_USER_DEFAULT
 constexpr std::uint32_t kRebootInitiated = 1641;          // ERROR_SUCCESS_REBOOT_INITIATED
 constexpr std::uint32_t kRebootRequired = 3010;           // ERROR_SUCCESS_REBOOT_REQUIRED
+constexpr std::uint32_t kInstallAlreadyRunning = 1618;    // ERROR_INSTALL_ALREADY_RUNNING
+
+// Waiting out another installation: the first wait, the longest, and all of them together.
+constexpr std::uint32_t kFirstRetryWaitMs = 5 * 1000;
+constexpr std::uint32_t kLongestRetryWaitMs = 60 * 1000;
+constexpr std::uint32_t kRetryBudgetMs = 10 * 60 * 1000;
 
 // The extracted package file, deleted when the package run ends, on every path.
 class ExtractedPackage {
@@ -46,11 +56,46 @@ int ConfigureUiLevel() {
     return platform::kUiLevelBasicHideCancel;
 }
 
+// One configure call with the UI level of this run, restored afterwards;
+// logged with its result and how long it took.
+std::uint32_t Configure(const PatchTarget& target) {
+    platform::Installer& installer = *platform::Current().installer;
+    platform::Clock* clock = platform::Current().clock;
+    const std::uint32_t start = clock != nullptr ? clock->tickMilliseconds() : 0;
+    const int previousUiLevel = installer.setInternalUI(ConfigureUiLevel());
+    const std::uint32_t result = installer.configureProductEx(target.productCode, platform::kInstallLevelDefault,
+                                                              platform::kInstallStateDefault, target.commandLine);
+    installer.setInternalUI(previousUiLevel);
+    if (RunLogOpen()) {
+        const std::uint32_t elapsed = clock != nullptr ? clock->tickMilliseconds() - start : 0;
+        LogLine(L"Configure call for " + target.productCode + L" returned " + std::to_wstring(result) + L" after " +
+                std::to_wstring(elapsed / 1000) + L"." + std::to_wstring(elapsed % 1000 / 100) + L" s");
+    }
+    return result;
+}
+
 // Shows message `failureMessageId` with the thread's last error, and records
 // that error as the failure's code.
-void ShowFailure(unsigned failureMessageId, RunRecord& record) {
-    record.note(RunEvent::Failure, platform::Current().thread->lastError());
+void ShowFailure(unsigned failureMessageId, RunRecord& record, const wchar_t* what) {
+    const std::uint32_t code = platform::Current().thread->lastError();
+    record.note(RunEvent::Failure, code);
+    LogLine(std::wstring(what) + L": error " + std::to_wstring(code));
+    platform::Current().thread->setLastError(code);  // as the message reads it
     ShowMessage(failureMessageId);
+}
+
+const wchar_t* DecisionText(TargetDecision decision) {
+    switch (decision) {
+        case TargetDecision::AlreadyPatched:
+            return L"already at the upgrade version: nothing to do";
+        case TargetDecision::Apply:
+            return L"its version is one the package applies to: applying the patch";
+        case TargetDecision::EndUpToDate:
+            return L"the package's version list reaches the upgrade version first: the package is not needed";
+        case TargetDecision::NotDesigned:
+            return L"its version is not one the package applies to";
+    }
+    return L"";
 }
 
 // Applies the patch to one target; the outcome becomes Applied on success,
@@ -74,10 +119,22 @@ void ApplyPatch(PatchTarget& target, const std::wstring& packagePath, const std:
     // comes back as 3010.
     if (NoRestartSwitch) target.commandLine += L" REBOOT=ReallySuppress";
 
-    const int previousUiLevel = installer.setInternalUI(ConfigureUiLevel());
-    const std::uint32_t result = installer.configureProductEx(target.productCode, platform::kInstallLevelDefault,
-                                                              platform::kInstallStateDefault, target.commandLine);
-    installer.setInternalUI(previousUiLevel);
+    LogLine(L"Configuring " + target.productCode + L" with \"" + target.commandLine + L"\", installer log " +
+            (logPath.empty() ? std::wstring(L"(none)") : logPath));
+    std::uint32_t result = Configure(target);
+    // Under the deployment switches another installation in progress is
+    // waited out rather than reported at once.
+    std::uint32_t waited = 0;
+    for (std::uint32_t wait = kFirstRetryWaitMs; DeploymentMode() && result == kInstallAlreadyRunning &&
+                                                 waited < kRetryBudgetMs;
+         wait = std::min(wait * 2, kLongestRetryWaitMs)) {
+        const std::uint32_t thisWait = std::min(wait, kRetryBudgetMs - waited);
+        LogLine(L"Another installation is in progress (1618): waiting " + std::to_wstring(thisWait / 1000) +
+                L" s before trying again");
+        platform::Current().clock->sleep(thisWait);
+        waited += thisWait;
+        result = Configure(target);
+    }
 
     record.note(EventOfConfigureResult(result), result);
     if (IsSuccess(result)) {
@@ -141,6 +198,7 @@ PackageOutcome RunPatchPackage(const std::wstring& resourceName, unsigned failur
     // A package the executable does not carry has nothing to install: no
     // message, and the final message follows the other package.
     if (!IsPackageCarried(resourceName)) {
+        LogLine(L"Package " + resourceName + L": not carried");
         record.note(RunEvent::UpToDate);
         return PackageOutcome::UpToDate;
     }
@@ -149,7 +207,7 @@ PackageOutcome RunPatchPackage(const std::wstring& resourceName, unsigned failur
     // with the system's reason.
     std::wstring extractedPath;
     if (!ExtractPackage(extractedPath, resourceName, 0)) {
-        ShowFailure(failureMessageId, record);
+        ShowFailure(failureMessageId, record, (L"Package " + resourceName + L" cannot be written out").c_str());
         return PackageOutcome::Failed;
     }
     const ExtractedPackage package(extractedPath);
@@ -157,23 +215,38 @@ PackageOutcome RunPatchPackage(const std::wstring& resourceName, unsigned failur
     Targets.clear();
     PatchTarget prototype;
     if (!ReadPatchVersions(package.path(), prototype.upgradeVersion, prototype.targetVersions)) {
-        ShowFailure(failureMessageId, record);
+        ShowFailure(failureMessageId, record, (L"Package " + resourceName + L": Keywords cannot be read").c_str());
         return PackageOutcome::Failed;
     }
     std::wstring productCodes;
     if (!ReadTargetProductCodes(package.path(), productCodes)) {
-        ShowFailure(failureMessageId, record);
+        ShowFailure(failureMessageId, record, (L"Package " + resourceName + L": Template cannot be read").c_str());
         return PackageOutcome::Failed;
+    }
+    if (RunLogOpen()) {
+        const auto bytes = services.resources->find(ModuleInstance, kPackageResourceType, resourceName);
+        LogLine(L"Package " + resourceName + L": " + std::to_wstring(bytes ? bytes->size : 0) + L" bytes, Template \"" +
+                productCodes + L"\", Keywords \"" + prototype.upgradeVersion + L";" + prototype.targetVersions +
+                L"\"");
     }
 
     SelectTargets(prototype, productCodes);
     if (Targets.count() == 0) {
+        LogLine(L"Package " + resourceName + L": no product it targets is installed");
         record.note(RunEvent::ProductNotFound);
         ShowMessage(kMsgProductNotFound);
         return PackageOutcome::Failed;
     }
 
-    const std::wstring logFolder = PrepareTempFolder(kLogFolderCapacity);
+    for (std::size_t position = 0; position < Targets.count() && RunLogOpen(); ++position) {
+        const PatchTarget& target = Targets.at(position);
+        LogLine(L"Target " + target.productCode + L": \"" + target.productName + L"\", language " + target.language +
+                L", installed version " + target.installedVersion);
+    }
+
+    // Under "/log" the installer's logs go beside the program's own.
+    std::wstring logFolder = ProductLogFolder();
+    if (logFolder.empty()) logFolder = PrepareTempFolder(kLogFolderCapacity);
     std::size_t upToDate = 0;
     PackageOutcome outcome = PackageOutcome::Failed;
     for (std::size_t position = 0; position < Targets.count(); ++position) {
@@ -185,7 +258,10 @@ PackageOutcome RunPatchPackage(const std::wstring& resourceName, unsigned failur
         FourPartVersion installed, upgrade;
         installed.parse(target.installedVersion);
         upgrade.parse(target.upgradeVersion);
-        switch (DecideTarget(installed, upgrade, target.targetVersions)) {
+        const TargetDecision decision = DecideTarget(installed, upgrade, target.targetVersions);
+        LogLine(L"Target " + target.productCode + L" at " + target.installedVersion + L" (upgrade " +
+                target.upgradeVersion + L", applies to \"" + target.targetVersions + L"\"): " + DecisionText(decision));
+        switch (decision) {
             case TargetDecision::AlreadyPatched:
                 record.note(RunEvent::UpToDate);
                 ++upToDate;
@@ -217,7 +293,7 @@ RunRecord RunPatches() {
     // than report an update that did not happen.
     if (!IsPackageCarried(kGlobalPackageResource) && !IsPackageCarried(kLanguagePackResource)) {
         platform::Current().thread->setLastError(platform::kErrorResourceNameNotFound);
-        ShowFailure(kMsgFailureWithCode, record);
+        ShowFailure(kMsgFailureWithCode, record, L"The program carries no package");
         return record;
     }
 

@@ -10,6 +10,7 @@ class MessageBoxes;
 class ProcessArguments;
 class Installer;
 class OsVersion;
+class Clock;
 
 struct Services {
     FileSystem* files = nullptr;
@@ -19,6 +20,7 @@ struct Services {
     ProcessArguments* arguments = nullptr;
     Installer* installer = nullptr;
     OsVersion* osVersion = nullptr;
+    Clock* clock = nullptr;
 };
 
 // The services in use; every member is set before any of them is used.

@@ -15,6 +15,8 @@ std::wstring DisplayedProductName;
 
 namespace {
 
+MessageRecorder g_recorder = nullptr;
+
 // MB_OK | MB_SETFOREGROUND | MB_TOPMOST, with the error or information icon.
 constexpr std::uint32_t kStylePlain = 0x50000;
 constexpr std::uint32_t kStyleError = 0x50010;
@@ -78,8 +80,10 @@ int LoadMessageText(platform::ModuleHandle module, unsigned id, std::wstring& te
     return static_cast<int>(text.size());
 }
 
+void SetMessageRecorder(MessageRecorder recorder) { g_recorder = recorder; }
+
 void ShowMessage(unsigned id) {
-    if (QuietMode) return;
+    if (QuietMode && g_recorder == nullptr) return;
 
     // Before anything else: loading strings may change the thread's last error.
     const platform::Services& services = platform::Current();
@@ -115,5 +119,7 @@ void ShowMessage(unsigned id) {
         text = loaded;
     }
 
+    if (g_recorder != nullptr) g_recorder(id, text, !QuietMode);
+    if (QuietMode) return;
     services.boxes->show(text, caption, style);
 }

@@ -23,3 +23,11 @@ int LoadMessageText(platform::ModuleHandle module, unsigned id, std::wstring& te
 // has closed it; returns at once, reading and loading nothing, in quiet mode.
 // Message 300 shows the thread's last-error value as it was on entry.
 void ShowMessage(unsigned id);
+
+// Receives every message that ShowMessage is asked for, with the text its box
+// has (or would have had), and whether it was shown.
+using MessageRecorder = void (*)(unsigned id, const std::wstring& text, bool shown);
+
+// Sets the recorder; nullptr for none (the start value). While one is set,
+// quiet mode still loads and fills each message for it.
+void SetMessageRecorder(MessageRecorder recorder);

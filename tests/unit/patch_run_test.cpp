@@ -6,6 +6,8 @@
 
 #include "app/actions.h"
 #include "app/command_line.h"
+#include "app/entry_point.h"
+#include "app/run_log.h"
 #include "app/patch_run.h"
 #include "app/switches.h"
 #include "substitutes/fake_installer.h"
@@ -422,6 +424,157 @@ TEST_F(PatchRunTest, ProductWithoutRoomForItsLogIsStillPatched) {
     EXPECT_EQ(configured(), std::vector<std::wstring>{kA});
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_LE(boxes.shown[0].text.size(), std::wstring(L"en301 %s").size() + 511u);  // cut, not overrun
+}
+
+}  // namespace
+
+namespace {
+
+// Runs, writing the program's own log, on the substitutes.
+class RunLogTest : public PatchRunTest {
+protected:
+    int run(const std::vector<std::wstring>& args) {
+        arguments.arguments = {L"C:\\Downloads\\Update Kit.exe"};
+        arguments.arguments.insert(arguments.arguments.end(), args.begin(), args.end());
+        return RunEntryPoint(ModuleInstance);
+    }
+    // The log's lines without their timestamps; empty when there is no such file.
+    std::vector<std::string> lines(const std::wstring& path) {
+        std::vector<std::string> result;
+        if (files.files.count(path) == 0) return result;
+        std::string text = files.files[path];
+        EXPECT_EQ(text.substr(0, 3), "\xEF\xBB\xBF");
+        for (std::size_t start = 3, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+            EXPECT_EQ(text.substr(start, 24), "2026-12-08 21:46:09.007 ");
+            result.push_back(text.substr(start + 24, end - start - 24));
+        }
+        return result;
+    }
+    static bool has(const std::vector<std::string>& lines, const std::string& part) {
+        for (const auto& line : lines) {
+            if (line.find(part) != std::string::npos) return true;
+        }
+        return false;
+    }
+};
+
+TEST_F(RunLogTest, LogFileHoldsEveryEventAndTheInstallerLogsGoBesideIt) {
+    files.folders.insert(L"D:\\logs");
+    carry(L"IDR_MSP", kA + L";" + kB, L"2.0.0.0;1.0.0.0,");
+    install(kA, L"1.0.0.0", L"\u00dcberprodukt", L"1031");
+    install(kB, L"1.7.0.0", L"Old");
+    installer.configureResults[kA] = 3010;
+    EXPECT_EQ(run({L"/quiet", L"/log", L"D:\\logs\\run.log"}), 1642);
+    EXPECT_EQ(installer.logs, std::vector<std::wstring>{L"D:\\logs\\\u00dcberprodukt R2.log"});
+    EXPECT_TRUE(boxes.shown.empty());
+    const auto log = lines(L"D:\\logs\\run.log");
+    for (const std::string& part : std::vector<std::string>{
+             "Version 1.1.0, command line: \"C:\\Downloads\\Update Kit.exe\" /quiet /log D:\\logs\\run.log",
+             "Package IDR_MSP: 15 bytes, Template \"" + std::string(kA.begin(), kA.end()) + ";",
+             "Keywords \"2.0.0.0;1.0.0.0,\"",
+             "\"\xC3\x9c" "berprodukt\", language 1031, installed version 1.0.0.0",
+             "at 1.0.0.0 (upgrade 2.0.0.0, applies to \"1.0.0.0,\"): its version is one the package applies to",
+             "REBOOTPROMPT=S FILESINUSETEXT=\"de files in use:\"\", installer log D:\\logs\\\xC3\x9c" "berprodukt R2.log",
+             "returned 3010 after 0.0 s",
+             "at 1.7.0.0 (upgrade 2.0.0.0, applies to \"1.0.0.0,\"): its version is not one the package applies to",
+             "Message 308 suppressed: en308 Old",
+             "Package IDR_MSP_LP: not carried",
+             "Exit code 1642",
+         }) {
+        EXPECT_TRUE(has(log, part)) << part;
+    }
+    EXPECT_EQ(log.back(), "Exit code 1642");
+}
+
+TEST_F(RunLogTest, ALogThatCannotBeWrittenChangesNothing) {
+    struct Case {
+        const char* what;
+        std::vector<std::wstring> args;
+        std::wstring productLog;
+        std::wstring ownLog;  // where it is, if anywhere
+    } cases[] = {
+        {"default name", {L"/norestart"}, L"C:\\Temp\\P R2.log", L"C:\\Temp\\Update Kit_20261208214609.log"},
+        {"taken default name", {L"/norestart"}, L"C:\\Temp\\P R2.log", L"C:\\Temp\\Update Kit_20261208214609_2.log"},
+        {"/log last", {L"/norestart", L"/log"}, L"C:\\Temp\\P R2.log", L"C:\\Temp\\Update Kit_20261208214609.log"},
+        {"read-only file", {L"/log", L"D:\\logs\\ro.log"}, L"D:\\logs\\P R2.log", L""},
+        {"missing folder", {L"/log", L"D:\\none\\run.log"}, L"C:\\Temp\\P R2.log", L""},
+        {"path too long", {L"/log", L"D:\\" + std::wstring(300, L'x') + L"\\run.log"}, L"C:\\Temp\\P R2.log", L""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        files.files.clear();
+        files.folders = {L"C:\\Temp", L"D:\\logs", L"D:\\" + std::wstring(300, L'x')};
+        // What the system refuses to create.
+        files.readOnly = {L"D:\\logs\\ro.log", L"D:\\none\\run.log", L"D:\\" + std::wstring(300, L'x') + L"\\run.log"};
+        files.temp = std::wstring(L"C:\\Temp\\");
+        if (std::string(c.what) == "taken default name") files.files[L"C:\\Temp\\Update Kit_20261208214609.log"] = "x";
+        installer.logs.clear();
+        boxes.shown.clear();
+        carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,");
+        install(kA, L"1.0.0.0", L"P");
+        installer.configureResult = 1603;
+        EXPECT_EQ(run(c.args), 1603);
+        EXPECT_EQ(installer.logs, std::vector<std::wstring>{c.productLog});
+        EXPECT_TRUE(files.openedExisting.empty());
+        EXPECT_EQ(boxes.shown.size(), 1u);
+        std::size_t logs = 0;
+        for (const auto& [path, content] : files.files) logs += path.size() > 4 && path.substr(path.size() - 4) == L".log";
+        if (c.ownLog.empty()) {
+            EXPECT_EQ(logs, 0u);
+        } else {
+            EXPECT_TRUE(has(lines(c.ownLog), "Message 300 shown: en300 1603"));
+            EXPECT_EQ(lines(c.ownLog).back(), "Exit code 1603");
+        }
+    }
+}
+
+TEST_F(RunLogTest, PlainCommandLinesWriteNoLogAndWaitForNothing) {
+    carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,");
+    install(kA, L"1.0.0.0", L"P");
+    installer.busyCalls = {1618};
+    EXPECT_EQ(run({L"/q"}), 0);
+    EXPECT_EQ(files.files.size(), 0u);
+    EXPECT_TRUE(clock.sleeps.empty());
+    EXPECT_EQ(installer.configures.size(), 1u);
+    EXPECT_EQ(resources.stringLoads, 1);  // the files-in-use text only: no message is loaded under /q
+}
+
+TEST_F(RunLogTest, AnotherInstallationInProgressIsWaitedOut) {
+    struct Case {
+        std::size_t busy;
+        std::vector<std::uint32_t> sleeps;
+        int exitCode;
+    } cases[] = {
+        {0, {}, 0},
+        {1, {5000}, 0},
+        {3, {5000, 10000, 20000}, 0},
+        // 5 + 10 + 20 + 40 + 8 x 60 = 555 s; the last wait ends at ten minutes.
+        {100, {5000, 10000, 20000, 40000, 60000, 60000, 60000, 60000, 60000, 60000, 60000, 60000, 45000}, 1618},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.busy);
+        files.files.clear();
+        installer.configures.clear();
+        clock.sleeps.clear();
+        carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,");
+        install(kA, L"1.0.0.0", L"P");
+        installer.busyCalls.assign(c.busy, 1618);
+        EXPECT_EQ(run({L"/quiet", L"/log", L"C:\\Temp\\run.log"}), c.exitCode);
+        EXPECT_EQ(clock.sleeps, c.sleeps);
+        EXPECT_EQ(installer.configures.size(), c.sleeps.size() + 1);
+        const auto log = lines(L"C:\\Temp\\run.log");
+        EXPECT_EQ(has(log, "Another installation is in progress (1618): waiting 5 s before trying again"), c.busy > 0);
+        if (c.busy == 100) EXPECT_TRUE(has(log, "waiting 45 s"));
+    }
+}
+
+TEST(RunLogText, Utf8AndDefaultNames) {
+    EXPECT_EQ(ToUtf8(L"a\u00e9\u20ac"), "a\xC3\xA9\xE2\x82\xAC");
+    EXPECT_EQ(ToUtf8(std::wstring{0xD83D, 0xDE00}), "\xF0\x9F\x98\x80");  // a pair of UTF-16 units
+    EXPECT_EQ(ToUtf8(std::wstring{0xD83D, L'x'}), "\xEF\xBF\xBDx");       // an unpaired one
+    const platform::LocalTime t{2027, 1, 2, 3, 4, 5, 6};
+    EXPECT_EQ(DefaultRunLogName(L"C:\\x y\\Setup.v2.exe", t), L"Setup.v2_20270102030405.log");
+    EXPECT_EQ(DefaultRunLogName(L"", t), L"update_20270102030405.log");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
 // Win32 implementations of the platform interfaces.
+#include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/message_boxes.h"
 #include "platform/os_version.h"
@@ -57,6 +58,13 @@ public:
 class Win32ProcessArguments : public ProcessArguments {
 public:
     bool read(std::vector<std::wstring>& arguments) override;
+};
+
+class Win32Clock : public Clock {
+public:
+    LocalTime localTime() override;
+    std::uint32_t tickMilliseconds() override;
+    void sleep(std::uint32_t milliseconds) override;
 };
 
 // The Windows Installer service; msi.dll is loaded on first use.

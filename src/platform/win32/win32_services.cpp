@@ -28,6 +28,7 @@ void InstallServices() {
     static Win32MessageBoxes boxes;
     static Win32ProcessArguments arguments;
     static Win32OsVersion osVersion;
+    static Win32Clock clock;
     Services services;
     services.files = &files;
     services.resources = &resources;
@@ -36,6 +37,7 @@ void InstallServices() {
     services.arguments = &arguments;
     services.installer = InstallerService();
     services.osVersion = &osVersion;
+    services.clock = &clock;
     Install(services);
 }
 

@@ -90,6 +90,11 @@ int Installer::setInternalUI(int level) {
 std::uint32_t Installer::configureProductEx(const std::wstring& productCode, int installLevel, int installState,
                                             const std::wstring& commandLine) {
     configures.push_back({productCode, installLevel, installState, commandLine, uiLevel});
+    if (!busyCalls.empty()) {
+        const std::uint32_t result = busyCalls.front();
+        busyCalls.erase(busyCalls.begin());
+        return result;
+    }
     auto it = configureResults.find(productCode);
     return it == configureResults.end() ? configureResult : it->second;
 }

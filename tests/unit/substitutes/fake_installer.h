@@ -44,6 +44,7 @@ public:
     std::map<std::wstring, Product> products;  // by product code, as passed
     std::uint32_t configureResult = 0;
     std::map<std::wstring, std::uint32_t> configureResults;  // per product code
+    std::vector<std::uint32_t> busyCalls;  // results of the next configure calls, before the ones above
 
     // What was asked.
     std::vector<std::wstring> openedPaths;

@@ -45,7 +45,7 @@ bool FileSystem::createFolder(const std::wstring& path) {
 std::unique_ptr<platform::OutputFile> FileSystem::createFile(const std::wstring& path, platform::CreateMode mode,
                                                              platform::CreateResult& result) {
     bool existed = files.count(path) != 0;
-    if (failCreate || folders.count(path) != 0) {
+    if (failCreate || folders.count(path) != 0 || readOnly.count(path) != 0) {
         result = platform::CreateResult::Failed;
         return nullptr;
     }
@@ -90,6 +90,7 @@ PlatformTest::PlatformTest() {
     services.thread = &thread;
     services.boxes = &boxes;
     services.arguments = &arguments;
+    services.clock = &clock;
     platform::Install(services);
 
     ModuleInstance = reinterpret_cast<platform::ModuleHandle>(0x400000);

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/message_boxes.h"
 #include "platform/process_arguments.h"
@@ -26,6 +27,7 @@ public:
     std::set<std::wstring> folders;
     bool failCreate = false;
     bool failCreateFolder = false;
+    std::set<std::wstring> readOnly;  // files that cannot be opened for writing
     std::size_t writeLimit = static_cast<std::size_t>(-1);  // bytes a write takes at most
     // Paths that appear (as if another process made them) right after they
     // were tested and found free.
@@ -103,6 +105,20 @@ public:
     }
 };
 
+// A clock that stands still until the program sleeps.
+class Clock : public platform::Clock {
+public:
+    platform::LocalTime now{2026, 12, 8, 21, 46, 9, 7};
+    std::uint32_t ticks = 1000;
+    std::vector<std::uint32_t> sleeps;
+    platform::LocalTime localTime() override { return now; }
+    std::uint32_t tickMilliseconds() override { return ticks; }
+    void sleep(std::uint32_t milliseconds) override {
+        sleeps.push_back(milliseconds);
+        ticks += milliseconds;
+    }
+};
+
 }  // namespace fake
 
 // Base fixture: a fresh set of substitutes installed, and the process-wide
@@ -117,5 +133,6 @@ protected:
     fake::ThreadState thread;
     fake::MessageBoxes boxes;
     fake::ProcessArguments arguments;
+    fake::Clock clock;
     platform::Services services;
 };

@@ -1,0 +1,168 @@
+#include "app/run_log.h"
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "app/switches.h"
+#include "package/file_names.h"
+#include "platform/file_system.h"
+#include "platform/services.h"
+#include "ui/messages.h"
+
+namespace {
+
+// How many numbered names are tried when the default name is taken.
+constexpr unsigned kDefaultNameAttempts = 100;
+
+std::unique_ptr<platform::OutputFile> g_log;
+
+// The one place the log file is created.
+std::unique_ptr<platform::OutputFile> CreateRunLogFile(const std::wstring& path, platform::CreateMode mode,
+                                                       platform::CreateResult& result) {
+    return platform::Current().files->createFile(path, mode, result);
+}
+
+std::wstring TwoDigits(unsigned value) {
+    return std::wstring(1, static_cast<wchar_t>(L'0' + value / 10 % 10)) + static_cast<wchar_t>(L'0' + value % 10);
+}
+
+std::wstring Digits(unsigned value, unsigned width) {
+    std::wstring text = std::to_wstring(value);
+    if (text.size() < width) text.insert(0, width - text.size(), L'0');
+    return text;
+}
+
+platform::LocalTime Now() {
+    platform::Clock* clock = platform::Current().clock;
+    return clock != nullptr ? clock->localTime() : platform::LocalTime();
+}
+
+void RecordMessage(unsigned id, const std::wstring& text, bool shown) {
+    LogLine(L"Message " + std::to_wstring(id) + (shown ? L" shown: " : L" suppressed: ") + text);
+}
+
+std::unique_ptr<platform::OutputFile> OpenDefaultLog() {
+    platform::FileSystem& files = *platform::Current().files;
+    const std::optional<std::wstring> temp = files.tempFolder();
+    if (!temp || temp->empty()) return nullptr;
+    const std::wstring program = ProgramArguments.empty() ? std::wstring() : ProgramArguments[0];
+    const std::wstring name = DefaultRunLogName(program, Now());
+    const std::wstring stem = name.substr(0, name.size() - 4);  // without ".log"
+    for (unsigned attempt = 1; attempt <= kDefaultNameAttempts; ++attempt) {
+        // A second run within the same second gets a numbered name.
+        const std::wstring path = JoinPath(*temp, attempt == 1 ? name : stem + L"_" + std::to_wstring(attempt) + L".log");
+        if (path.size() > kMaxPathChars) return nullptr;
+        platform::CreateResult result = platform::CreateResult::Failed;
+        auto file = CreateRunLogFile(path, platform::CreateMode::NewOnly, result);
+        if (file || result != platform::CreateResult::AlreadyExists) return file;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::string ToUtf8(const std::wstring& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        std::uint32_t c = static_cast<std::uint32_t>(text[i]);
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
+            const std::uint32_t low = static_cast<std::uint32_t>(text[i + 1]);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                ++i;
+            }
+        }
+        if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = 0xFFFD;
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::wstring JoinArguments(const std::vector<std::wstring>& arguments) {
+    std::wstring text;
+    for (const std::wstring& argument : arguments) {
+        if (!text.empty()) text += L' ';
+        if (argument.empty() || argument.find(L' ') != std::wstring::npos) {
+            text += L'"' + argument + L'"';
+        } else {
+            text += argument;
+        }
+    }
+    return text;
+}
+
+std::wstring DefaultRunLogName(const std::wstring& programPath, const platform::LocalTime& t) {
+    std::wstring base = BaseNameOf(programPath);
+    if (base.empty()) base = L"update";
+    return base + L"_" + Digits(t.year, 4) + TwoDigits(t.month) + TwoDigits(t.day) + TwoDigits(t.hour) +
+           TwoDigits(t.minute) + TwoDigits(t.second) + L".log";
+}
+
+bool OpenRunLog() {
+    CloseRunLog();
+    if (LogSwitch && !LogPath.empty()) {
+        const std::optional<std::wstring> path = platform::Current().files->fullPath(LogPath);
+        if (path) {
+            platform::CreateResult result = platform::CreateResult::Failed;
+            g_log = CreateRunLogFile(*path, platform::CreateMode::ReplaceExisting, result);
+        }
+    } else {
+        g_log = OpenDefaultLog();
+    }
+    if (!g_log) return false;
+    // A byte-order mark, so that every editor on Windows reads the file as UTF-8.
+    if (!g_log->write("\xEF\xBB\xBF", 3)) {
+        g_log.reset();
+        return false;
+    }
+    SetMessageRecorder(RecordMessage);
+    return true;
+}
+
+void CloseRunLog() {
+    SetMessageRecorder(nullptr);
+    g_log.reset();
+}
+
+bool RunLogOpen() { return g_log != nullptr; }
+
+void LogLine(const std::wstring& text) {
+    if (!g_log) return;
+    const platform::LocalTime t = Now();
+    std::wstring line = Digits(t.year, 4) + L"-" + TwoDigits(t.month) + L"-" + TwoDigits(t.day) + L" " +
+                        TwoDigits(t.hour) + L":" + TwoDigits(t.minute) + L":" + TwoDigits(t.second) + L"." +
+                        Digits(t.milliseconds, 3) + L" ";
+    for (wchar_t c : text) line += (c == L'\n' || c == L'\r') ? L' ' : c;
+    line += L"\r\n";
+    const std::string bytes = ToUtf8(line);
+    // A log that cannot take a line takes no more: the run goes on without it.
+    if (!g_log->write(bytes.data(), bytes.size())) CloseRunLog();
+}
+
+std::wstring ProductLogFolder() {
+    if (!LogSwitch || LogPath.empty()) return std::wstring();
+    platform::FileSystem& files = *platform::Current().files;
+    const std::optional<std::wstring> path = files.fullPath(LogPath);
+    if (!path) return std::wstring();
+    std::wstring folder = FolderOf(*path);
+    // The same limit as the temporary folder's: the log folder and a product
+    // name must fit a path.
+    if (folder.empty() || folder.size() >= kMaxPathChars || !files.isFolder(folder)) return std::wstring();
+    return folder;
+}
