@@ -13,6 +13,7 @@
 #include "package/patch_target.h"
 #include "platform/services.h"
 #include "platform/thread_state.h"
+#include "ui/help.h"
 #include "ui/message_ids.h"
 
 namespace {
@@ -49,6 +50,12 @@ std::uint32_t ExtractBoth() {
 int RunEntryPoint(platform::ModuleHandle instance) {
     ModuleInstance = instance;
     ParseCommandLine();
+
+    // The help, and nothing else: no log, no action.
+    if (HelpMode) {
+        ShowHelp(kProjectVersion);
+        return 0;
+    }
 
     if (DeploymentMode()) {
         OpenRunLog();

@@ -16,4 +16,12 @@ enum MessageId : unsigned {
     kMsgFilesInUse = 315,
     kSuffixGlobal = 316,
     kSuffixLanguagePack = 317,
+    // The help box of "/?": its caption, the version line ("%s"), one line per
+    // switch, the exit codes' heading and the exit codes.
+    kMsgHelpCaption = 320,
+    kMsgHelpVersion = 321,
+    kMsgHelpFirstSwitch = 322,
+    kMsgHelpLastSwitch = 329,
+    kMsgHelpExitCodesHeading = 330,
+    kMsgHelpExitCodes = 331,
 };

@@ -31,7 +31,8 @@ inline std::vector<SourceFile> ReadSources() {
 
 // The identifiers every language holds.
 inline const std::vector<unsigned>& Ids() {
-    static const std::vector<unsigned> ids{300, 301, 306, 307, 308, 309, 310, 311, 312, 313, 314, 315, 316, 317};
+    static const std::vector<unsigned> ids{300, 301, 306, 307, 308, 309, 310, 311, 312, 313, 314, 315, 316, 317,
+                                            320, 321, 322, 323, 324, 325, 326, 327, 328, 329, 330, 331};
     return ids;
 }
 
@@ -56,6 +57,18 @@ inline const std::map<unsigned, std::wstring>& English() {
         {315, L"The following applications should be closed before continuing the install:"},
         {316, L"_glob"},
         {317, L"_lp"},
+        {320, L"Update command line"},
+        {321, L"Version %s"},
+        {322, L"/quiet - installs without any window: no messages, and Windows Installer shows nothing."},
+        {323, L"/passive - no messages; Windows Installer shows only its progress, without Cancel."},
+        {324, L"/norestart - never restarts the computer; a restart that is needed ends with exit code 3010."},
+        {325, L"/log FILE - writes this program's log to FILE and the Windows Installer logs to the same folder."},
+        {326, L"/q - no messages (the exit code is then always 0)."},
+        {327, L"/e FILE - writes the patch packages to files named after FILE."},
+        {328, L"/i - shows the products and versions that the patch packages apply to."},
+        {329, L"/? or /help - shows this help."},
+        {330, L"Exit codes with /quiet, /passive, /norestart or /log:"},
+        {331, L"0 - installed or already up to date\n3010 - installed; restart the computer to finish\n1641 - installed; a restart was started\n1642 - no product that this update applies to\nother - the error code of the failure"},
     };
     return texts;
 }

@@ -7,6 +7,7 @@
 #include "app/actions.h"
 #include "app/command_line.h"
 #include "app/entry_point.h"
+#include "app/project_version.h"
 #include "app/run_log.h"
 #include "app/patch_run.h"
 #include "app/switches.h"
@@ -469,7 +470,7 @@ TEST_F(RunLogTest, LogFileHoldsEveryEventAndTheInstallerLogsGoBesideIt) {
     EXPECT_TRUE(boxes.shown.empty());
     const auto log = lines(L"D:\\logs\\run.log");
     for (const std::string& part : std::vector<std::string>{
-             "Version 1.1.0, command line: \"C:\\Downloads\\Update Kit.exe\" /quiet /log D:\\logs\\run.log",
+             "Version " UPDATE_PROJECT_VERSION ", command line: \"C:\\Downloads\\Update Kit.exe\" /quiet /log D:\\logs\\run.log",
              "Package IDR_MSP: 15 bytes, Template \"" + std::string(kA.begin(), kA.end()) + ";",
              "Keywords \"2.0.0.0;1.0.0.0,\"",
              "\"\xC3\x9c" "berprodukt\", language 1031, installed version 1.0.0.0",
@@ -575,6 +576,33 @@ TEST(RunLogText, Utf8AndDefaultNames) {
     const platform::LocalTime t{2027, 1, 2, 3, 4, 5, 6};
     EXPECT_EQ(DefaultRunLogName(L"C:\\x y\\Setup.v2.exe", t), L"Setup.v2_20270102030405.log");
     EXPECT_EQ(DefaultRunLogName(L"", t), L"update_20270102030405.log");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(RunLogTest, HelpShowsOneBoxInTheUsersLanguageAndRunsNothing) {
+    for (auto [lang, tag] : {std::pair<std::uint16_t, std::wstring>{1033, L"en"}, {1031, L"de"}}) {
+        for (unsigned id = 320; id <= 331; ++id) resources.addString(lang, id, tag + std::to_wstring(id));
+        resources.addString(lang, 321, tag + L" version %s");
+    }
+    thread.userUiLanguage = 1031;  // the product's language plays no part
+    carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,");
+    install(kA, L"1.0.0.0", L"P");
+    for (const std::vector<std::wstring>& args : std::vector<std::vector<std::wstring>>{
+             {L"/?"}, {L"/HELP", L"/quiet", L"/log", L"C:\\Temp\\run.log"}, {L"/q", L"/Help"}, {L"/?", L"/e", L"x"},
+             {L"/?", L"/i"}}) {
+        boxes.shown.clear();
+        EXPECT_EQ(run(args), 0);
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        EXPECT_EQ(boxes.shown[0].caption, L"de320");
+        EXPECT_EQ(boxes.shown[0].text, L"de version " + std::wstring(kProjectVersion) + L"\n\nde322\nde323\nde324\nde325\nde326\nde327\nde328\nde329\n\n"
+                                       L"de330\nde331");
+        EXPECT_EQ(boxes.shown[0].style, 0x50040u);
+        EXPECT_TRUE(installer.configures.empty());
+        EXPECT_TRUE(files.files.empty());
+    }
 }
 
 }  // namespace
