@@ -128,6 +128,20 @@ class RunResult:
     stderr: str = ""
 
 
+def deployment_switches_in(args):
+    """True when update.exe's scan of `args` meets /quiet, /passive, /norestart or /log: the scan
+    ends at /i or /pi, and /e and /log take the argument after them."""
+    args = [str(a).lower() for a in args]
+    i = 0
+    while i < len(args):
+        if args[i] in ("/i", "/pi"):
+            return False
+        if args[i] in ("/quiet", "/passive", "/norestart", "/log"):
+            return True
+        i += 2 if args[i] == "/e" else 1
+    return False
+
+
 def new_guid():
     return "{" + str(uuid.uuid4()).upper() + "}"
 
@@ -381,9 +395,13 @@ class Case:
         return out
 
     def run_update(self, exe, args=(), expect_boxes=None, timeout=60, display=True, extra_env=None):
-        """Runs update.exe with `args` (see run_program)."""
-        return self.run_program(exe, args, expect_boxes=expect_boxes, timeout=timeout, display=display,
-                                extra_env=extra_env)
+        """Runs update.exe with `args` (see run_program). A command line without the deployment
+        switches must end with exit code 0, whatever happened; every run checks that."""
+        result = self.run_program(exe, args, expect_boxes=expect_boxes, timeout=timeout, display=display,
+                                  extra_env=extra_env)
+        if not deployment_switches_in(args):
+            self.equal(result.exit_code, 0, f"exit code of {' '.join(result.command)}")
+        return result
 
     def run_program(self, exe, args=(), expect_boxes=None, timeout=60, display=True, extra_env=None):
         """Runs a Windows program with the box watcher beside it: every message box it shows is

@@ -1,0 +1,145 @@
+#!/usr/bin/env python3
+"""Unattended deployment end to end: /quiet, /passive, /norestart and /log against real products and
+patches through Wine's Windows Installer; the exit codes that deployment tools judge a run by; the
+program's own log; the help box of /?."""
+import re
+import sys
+from pathlib import Path
+
+sys.dont_write_bytecode = True  # keep the source tree clean
+HERE = Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE.parent))
+sys.path.insert(0, str(HERE.parent / "programs" / "catalogue"))
+from catalogue import filled, read_catalogue  # noqa: E402
+from e2elib.scenario import Box, run_scenarios, scenario  # noqa: E402
+
+ROOT = HERE.parents[2]
+CATALOGUE = read_catalogue(ROOT / "res" / "strings")
+VERSION = re.search(r"project\([^)]*VERSION\s+([0-9.]+)", (ROOT / "CMakeLists.txt").read_text()).group(1)
+ENGLISH, GERMAN, FRENCH = 1033, 1031, 1036
+USER_ENGLISH = {"LANG": "en_US.UTF-8", "LC_ALL": "en_US.UTF-8"}
+USER_GERMAN = {"LANG": "de_DE.UTF-8", "LC_ALL": "de_DE.UTF-8"}
+STAMPED = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} (.*)$")
+
+
+def own_log_lines(t, path):
+    """The lines of the program's own log without their timestamps; each line must have one."""
+    raw = Path(path).read_bytes()
+    t.check(raw.startswith(b"\xef\xbb\xbf"), f"{path} does not start as UTF-8")
+    lines = []
+    for line in raw.decode("utf-8-sig").split("\r\n")[:-1]:
+        m = STAMPED.match(line)
+        t.check(m is not None, f"line without a timestamp in {path}: {line!r}")
+        lines.append(m.group(1))
+    return lines
+
+
+def expect_in_log(t, lines, parts):
+    for part in parts:
+        t.check(any(part in line for line in lines), f"the own log has no line with {part!r}:\n  " + "\n  ".join(lines))
+
+
+def installer_log_text(path):
+    raw = Path(path).read_bytes()
+    return raw.decode("utf-16") if raw[:2] == b"\xff\xfe" else raw.decode("latin-1")
+
+
+@scenario
+def quiet_run_patches_then_finds_nothing_to_do_and_logs_to_the_temporary_folder(t):
+    product = t.install_product(name="Deploy Quiet", language=GERMAN, version="1.0.0.0")
+    patch, _ = t.make_upgrade_patch(product, "1.1.0.0")
+    exe = t.build_variant(patch)
+
+    r = t.run_update(exe, ["/quiet"], expect_boxes=0, extra_env=USER_ENGLISH)
+    t.equal(r.exit_code, 0, "exit code of the patching run")
+    t.equal(t.product_version(product.code), "1.1.0.0", "version after the run")
+    own = [n for n in r.new_temp_files if re.fullmatch(r"update_\d{14}\.log", n)]
+    t.equal(sorted(r.new_temp_files), sorted(own + ["Deploy Quiet R2.log"]), "files left in the temporary folder")
+    t.equal(len(own), 1, "own logs in the temporary folder")
+    lines = own_log_lines(t, t.env.temp_unix / own[0])
+    expect_in_log(t, lines, [f"Version {VERSION}, command line: ", f"Configure call for {product.code} returned 0",
+                             "Message 301 suppressed: " + filled(CATALOGUE[GERMAN][301], "%s", "Deploy Quiet")])
+    t.equal(lines[-1], "Exit code 0", "last line of the own log")
+
+    # Again: nothing to do is success as well, and still no box.
+    r = t.run_update(exe, ["/QUIET"], expect_boxes=0, extra_env=USER_ENGLISH)
+    t.equal(r.exit_code, 0, "exit code of the repeated run")
+    own = [n for n in r.new_temp_files if n.endswith(".log")]
+    t.equal(len(own), 1, "own logs of the repeated run")
+    expect_in_log(t, own_log_lines(t, t.env.temp_unix / own[0]), ["already at the upgrade version", "Exit code 0"])
+
+
+@scenario
+def runs_that_patch_nothing_exit_with_1642_or_the_failure_code(t):
+    absent = t.make_product(name="Deploy Absent", version="1.0.0.0")
+    old = t.install_product(name="Deploy Old", version="1.0.0.0")
+    absent_patch, _ = t.make_upgrade_patch(absent, "1.1.0.0")
+    old_patch, _ = t.make_upgrade_patch(old, "1.2.0.0", keywords="1.2.0.0;1.1.0.0,")
+    bogus = t.not_a_package()
+    bogus_code = t.package_summary(bogus)["open"]
+    t.check(bogus_code != 0, "Windows Installer opened a file that is no package")
+    runs = [
+        ("no product installed", t.build_variant(absent_patch, name="absent.exe"), ["/quiet"], 1642),
+        ("version not applicable", t.build_variant(old_patch, name="old.exe"), ["/passive"], 1642),
+        ("package unreadable", t.build_variant(bogus, name="bogus.exe"), ["/norestart", "/quiet"], bogus_code),
+    ]
+    for what, exe, args, code in runs:
+        r = t.run_update(exe, args, expect_boxes=0, extra_env=USER_ENGLISH)
+        t.equal(r.exit_code, code, f"exit code ({what})")
+    t.equal(t.product_version(old.code), "1.0.0.0", "version of the product the patch does not fit")
+    # The same run without the new switches: its box, and exit code 0 as ever.
+    t.run_update(runs[1][1], [], expect_boxes=1, extra_env=USER_ENGLISH)
+
+
+@scenario
+def log_switch_writes_the_run_and_the_installer_logs_beside_it(t):
+    product = t.install_product(name="Deploy Logged", language=FRENCH, version="1.0.0.0")
+    patch, _ = t.make_upgrade_patch(product, "1.1.0.0")
+    exe = t.build_variant(patch)
+    folder, folder_win = t.c_drive("deploy logs")
+    folder.mkdir(parents=True, exist_ok=True)
+
+    r = t.run_update(exe, ["/passive", "/norestart", "/log", folder_win + "\\run.log"], expect_boxes=0,
+                     extra_env=USER_ENGLISH)
+    t.equal(r.exit_code, 0, "exit code")
+    t.equal(t.product_version(product.code), "1.1.0.0", "version after the run")
+    t.equal(r.new_temp_files, [], "files left in the temporary folder")
+    product_log = folder / "Deploy Logged R2.log"
+    t.check(product_log.is_file(), f"no installer log beside the own log: {sorted(p.name for p in folder.iterdir())}")
+    t.check("ReallySuppress" in installer_log_text(product_log), "REBOOT=ReallySuppress is not in the installer log")
+
+    lines = own_log_lines(t, folder / "run.log")
+    expect_in_log(t, lines, [
+        f"Version {VERSION}, command line: ",
+        f"/passive /norestart /log \"{folder_win}\\run.log\"",
+        f"Package IDR_MSP: {patch.stat().st_size} bytes, Template \"{product.code}\", Keywords \"1.1.0.0;1.0.0.0,\"",
+        f"Target {product.code}: \"Deploy Logged\", language 1036, installed version 1.0.0.0",
+        f"Target {product.code} at 1.0.0.0 (upgrade 1.1.0.0, applies to \"1.0.0.0,\"): its version is one the "
+        "package applies to",
+        f" REBOOT=ReallySuppress\", installer log {folder_win}\\Deploy Logged R2.log",
+        f"Configure call for {product.code} returned 0 after ",
+        "Message 301 suppressed: " + filled(CATALOGUE[FRENCH][301], "%s", "Deploy Logged"),
+        "Package IDR_MSP_LP: not carried",
+    ])
+    t.equal(lines[-1], "Exit code 0", "last line of the own log")
+
+    # A log that cannot be written changes nothing: the folder does not exist.
+    r = t.run_update(exe, ["/quiet", "/log", "C:\\no such folder\\run.log"], expect_boxes=0)
+    t.equal(r.exit_code, 0, "exit code with an unwritable log")
+    t.equal(r.new_temp_files, [], "files left in the temporary folder")
+
+
+@scenario
+def help_box_lists_switches_and_exit_codes_in_the_users_language(t):
+    exe = t.build_variant()
+    for switch, language, env in (("/?", ENGLISH, USER_ENGLISH), ("/HELP", GERMAN, USER_GERMAN)):
+        c = CATALOGUE[language]
+        text = (filled(c[321], "%s", VERSION) + "\n\n" + "\n".join(c[i] for i in range(322, 330)) + "\n\n" + c[330] +
+                "\n" + c[331])
+        r = t.run_update(exe, [switch, "/quiet"], expect_boxes=[Box(c[320], text, "information")], extra_env=env)
+        t.equal(r.exit_code, 0, "exit code of the help")
+        t.equal(r.new_temp_files, [], "files left by the help")
+
+
+if __name__ == "__main__":
+    sys.exit(run_scenarios())
