@@ -3,6 +3,7 @@
 patches through Wine's Windows Installer; the exit codes that deployment tools judge a run by; the
 program's own log; the help box of /?."""
 import re
+import subprocess
 import sys
 from pathlib import Path
 
@@ -89,6 +90,20 @@ def runs_that_patch_nothing_exit_with_1642_or_the_failure_code(t):
     t.equal(t.product_version(old.code), "1.0.0.0", "version of the product the patch does not fit")
     # The same run without the new switches: its box, and exit code 0 as ever.
     t.run_update(runs[1][1], [], expect_boxes=1, extra_env=USER_ENGLISH)
+
+
+@scenario
+def patch_that_schedules_a_restart_exits_with_3010(t):
+    product = t.install_product(name="Deploy Restart", version="1.0.0.0")
+    upgraded = t.build_msi(product.upgraded("1.1.0.0"))
+    # The patch adds a ScheduleReboot action to the product's sequence: applying it needs a restart.
+    subprocess.run(["msibuild", str(upgraded.msi), "-q", "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) "
+                    "VALUES ('ScheduleReboot', 6650)"], check=True, capture_output=True)
+    patch = t.make_patch(product, upgraded)
+    exe = t.build_variant(patch)
+    r = t.run_update(exe, ["/quiet", "/norestart"], expect_boxes=0)
+    t.equal(t.product_version(product.code), "1.1.0.0", "version after the run")
+    t.equal(r.exit_code, 3010, "exit code of a run that needs a restart")
 
 
 @scenario
