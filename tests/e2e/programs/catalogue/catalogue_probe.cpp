@@ -4,7 +4,7 @@
 //   catalogue_probe strings <folder of the catalogue's .rc files>
 //       Compares every string of every language table compiled into this
 //       program with its resource script, character for character, and checks
-//       that the catalogue's two string blocks exist in exactly the scripts'
+//       that the catalogue's three string blocks exist in exactly the scripts'
 //       languages. Prints one line per difference; exit code 0 when none.
 //
 //   catalogue_probe show <id> [--locale N] [--name TEXT | --name-length N]
@@ -131,8 +131,9 @@ int CompareStrings(const std::wstring& folder) {
                     ++differences;
                 }
             }
-            // Neighbours in the same blocks stay empty: 302 to 305 do not exist.
-            for (unsigned id = 288; id < 320; ++id) {
+            // Neighbours in the same blocks stay empty: 302 to 305, 318 and 319 and
+            // 332 to 335 do not exist.
+            for (unsigned id = 288; id < 336; ++id) {
                 if (table.strings.count(id) == 0 && resources.loadStringInLanguage(module, id, table.language)) {
                     std::printf("%s %u/%u: a string the script does not hold\n", Utf8(found.cFileName).c_str(),
                                 table.language, id);
@@ -143,7 +144,7 @@ int CompareStrings(const std::wstring& folder) {
     } while (FindNextFileW(search, &found));
     FindClose(search);
 
-    for (unsigned block : {19u, 20u}) {
+    for (unsigned block : {19u, 20u, 21u}) {
         const std::set<WORD> compiled = BlockLanguages(module, block);
         if (compiled != scriptLanguages) {
             std::printf("block %u: %u languages compiled, %u in the scripts\n", block,
