@@ -54,10 +54,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool pathIsAFollower = s.path.empty();
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::wstring& a = arguments[i];
-        for (const wchar_t* name : {L"/q", L"/e", L"/i", L"/pi"}) {
+        for (const wchar_t* name : {L"/q", L"/e", L"/i", L"/pi", L"/quiet", L"/passive", L"/norestart", L"/log", L"/?",
+                                    L"/help"}) {
             if (SameIgnoringAsciiCase(a, name)) anySwitch = true;
         }
-        if (SameIgnoringAsciiCase(a, L"/q")) quietSeen = true;
+        for (const wchar_t* name : {L"/q", L"/quiet", L"/passive"}) {
+            if (SameIgnoringAsciiCase(a, name)) quietSeen = true;
+        }
         if (SameIgnoringAsciiCase(a, L"/e")) {
             extractSeen = true;
             if (i + 1 < arguments.size() && arguments[i + 1] == s.path) pathIsAFollower = true;
