@@ -123,6 +123,12 @@ mkdir -p "$build_dir"
 "$python" "$here/scripts/branding.py" "${checks[@]}" ${branding[@]+"${branding[@]}"} \
   --header "$build_dir/branding-values.h" --product-name-out "$build_dir/product-name.txt" || exit 1
 product_name="$(cat "$build_dir/product-name.txt")"
+# osslsigncode writes the description as ASCII text: other characters would reach the elevation
+# prompt garbled, so such a name is left out of the signature.
+if [ -n "$sign_cert" ] && LC_ALL=C grep -q '[^ -~]' "$build_dir/product-name.txt"; then
+  echo "note: the product name is not plain ASCII, so the signature carries no description"
+  product_name=""
+fi
 [ -z "$icon" ] || icon="$(absolute "$icon")"
 
 cmake -S "$here" -B "$build_dir" -G Ninja --toolchain "$toolchain" \

@@ -177,6 +177,12 @@ def a_signed_installer_verifies_and_a_changed_byte_does_not(t):
         tampered.write_bytes(changed)
         t.check(not verifies(tampered, cert), f"a byte changed {what} still verifies")
 
+    # The signature's description is ASCII text: a name with other letters is left out of it.
+    status, output, exe = build_sh(t, "--global", patch, "--sign", cert, key, "--product-name", "Größe 7",
+                                   out="non-ascii.exe")
+    t.equal((status, signature_description(exe)), (0, None), f"a name that is not plain ASCII\n{output}")
+    t.check("signature carries no description" in output, f"says so\n{output}")
+
     # A key that does not belong to the certificate: nothing is written.
     _, other_key = throwaway_certificate(t, "other")
     status, output, exe = build_sh(t, "--global", patch, "--sign", cert, other_key, out="mismatched.exe")
