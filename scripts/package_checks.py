@@ -8,7 +8,12 @@ installer reads from them.
 The installer takes two texts from a package's summary information: Template (the product codes
 of the target products, separated by ";") and Keywords (the version the patch brings a product
 to, ";", then each version it applies to followed by ","). Mistakes in them show only on a
-customer's machine, so they are caught here, read exactly as the installer reads them.
+customer's machine, so they are caught here, read exactly as the installer reads them. The
+patch's transforms name the product and version each was built from and the one it brings it
+to; they are held against Template and Keywords.
+
+The compound-file container is read with olefile (Debian: python3-olefile), so the checks run
+with the system's Python; the summary texts are decoded here, as Windows decodes them.
 
 Check mode prints one line per finding on standard error and ends with 1 when there is an error
 (0 with --force, which turns the errors into warnings), else 0. Inspect mode prints the facts of
@@ -430,11 +435,13 @@ def check_transforms(label, summary):
                 f"to date, and customers who run the installer again get {MSG_308} instead of being told that "
                 f"the update is not needed. Write {quote(version_text(upgraded))} as the upgrade version")
 
+    # Only the entries the installer visits and passes on as product codes reach Windows
+    # Installer; the Template findings above cover the others.
     template = summary.texts.get(TEMPLATE) or ""
     in_template = {}
-    for entry in template.split(";"):
-        if GUID.fullmatch(entry.strip()):
-            in_template.setdefault(entry.strip().upper(), entry.strip())
+    for entry in walk_template(template)[0]:
+        if GUID.fullmatch(entry):
+            in_template.setdefault(entry.upper(), entry)
     targeted = {}
     for t in checked:
         targeted.setdefault(t.target_code.upper(), t)
