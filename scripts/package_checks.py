@@ -181,8 +181,13 @@ def read_summary(path):
             for entry in ole.listdir(streams=False, storages=True):
                 if len(entry) != 1:
                     continue
-                stream = _read_stream(ole, [entry[0], SUMMARY_STREAM])
-                sub = parse_summary(stream) if stream is not None else {}
+                # A transform whose summary cannot be read names no products; the installer reads
+                # the patch's own summary all the same, so that is no reason to stop here.
+                try:
+                    stream = _read_stream(ole, [entry[0], SUMMARY_STREAM])
+                    sub = parse_summary(stream) if stream is not None else {}
+                except Unreadable:
+                    sub = {}
                 transforms.append(parse_transform_products(entry[0], sub.get(REVNUMBER)))
     return Summary(kind, {pid: t for pid, t in texts.items() if pid in PROPERTY_NAMES}, transforms)
 
