@@ -37,9 +37,8 @@ def build_sh(t, *args, out="update.exe"):
     build_dir.mkdir(parents=True, exist_ok=True)
     with open(build_dir.parent / (build_dir.name + ".lock"), "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
-        # The installer is built for the architecture of the Windows tree the tests run from.
-        cache = t.cfg.binary_dir / "CMakeCache.txt"
-        arch = ["--x64"] if cache.is_file() and "mingw-x86_64" in cache.read_text(errors="replace") else []
+        # The installer is built for the processor of the Windows tree the tests run from.
+        arch = ["--x64"] if t.cfg.processor == "x86_64" else []
         r = subprocess.run(["bash", str(t.cfg.source_dir / "build.sh"), "--build-dir", str(build_dir), *arch,
                             "-o", str(exe), *map(str, args)], stdin=subprocess.DEVNULL, capture_output=True,
                            text=True, timeout=900)
