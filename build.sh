@@ -2,22 +2,36 @@
 # Builds an update installer that carries the given patch packages.
 #
 #   ./build.sh --global A.msp [--langpack B.msp] [-o update.exe] [--build-dir DIR] [--x64]
-#              [--force] [--sign CERT KEY]
-#   ./build.sh --inspect A.msp [B.msp ...]
+#              [--force] [--sign CERT KEY] [--product-name TEXT] [--company TEXT]
+#              [--version N.N.N.N] [--description TEXT] [--copyright TEXT] [--icon FILE.ico]
+#   ./build.sh --inspect A.msp [B.msp ...] [branding options]
+#   ./build.sh --version
 #
 # Either package may be left out, not both. The result imports only system DLLs
 # and runs on 32- and 64-bit Windows (--x64 makes a 64-bit one instead).
-# The packages are checked first: an error in their Template or Keywords stops
-# the build (--force builds anyway), a warning does not. --sign signs the result
-# with Authenticode (SHA-256) using a PEM certificate and key, and verifies it.
-# --inspect prints what the installer reads from each package and builds nothing.
+# The packages are checked first: an error in their Template, Keywords or
+# transforms stops the build (--force builds anyway), a warning does not.
+# The branding options set the version information and icon of the installer;
+# what is left out comes from the global package (else the language pack):
+# version from Keywords, company from Author, product name from Subject/Title.
+# --sign signs the result with Authenticode (SHA-256) using a PEM certificate
+# and key, with the product name as the signature's description, and verifies it.
+# --inspect prints what the installer reads from each package and the version
+# information it would get, and builds nothing. --version alone prints the
+# version of msp-bootstrap itself.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
 usage() {
-  sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'
+  sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//'
   exit 2
 }
+
+# The project's own version: the one written in the project() line of CMakeLists.txt.
+if [ $# -eq 1 ] && [ "$1" = "--version" ]; then
+  sed -n 's/^project([^)]*VERSION \([0-9][0-9.]*\).*/\1/p' "$here/CMakeLists.txt" | head -n 1
+  exit 0
+fi
 
 # Without arguments: the sample run, which builds a sample product and its
 # patch, and shows the installer patching it under Wine.
@@ -35,6 +49,8 @@ force=""
 sign_cert=""
 sign_key=""
 inspect=()
+branding=()
+icon=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --global) global="${2:?--global needs a file}"; shift 2 ;;
@@ -50,19 +66,35 @@ while [ $# -gt 0 ]; do
       shift
       [ $# -gt 0 ] || { echo "build.sh: --inspect needs a package file" >&2; usage; }
       while [ $# -gt 0 ] && [ "${1#-}" = "$1" ]; do inspect+=("$1"); shift; done ;;
+    --product-name|--company|--description|--copyright)
+      [ $# -ge 2 ] || { echo "build.sh: $1 needs a text" >&2; usage; }
+      branding+=("$1" "$2"); shift 2 ;;
+    --version)
+      [ $# -ge 2 ] || { echo "build.sh: --version with a build needs a version such as 2.1.6.0" >&2; usage; }
+      branding+=("$1" "$2"); shift 2 ;;
+    --icon) icon="${2:?--icon needs a file}"; branding+=("$1" "$2"); shift 2 ;;
     -h|--help) usage ;;
     *) echo "build.sh: unknown argument: $1" >&2; usage ;;
   esac
 done
 
+# The checks run with the system's Python, which sees Debian's python3-olefile (a python3
+# earlier on PATH, e.g. from pyenv, may not).
+python=/usr/bin/python3
 package_checks() {
-  command -v python3 >/dev/null 2>&1 || "$here/scripts/install-deps.sh"
-  python3 "$here/scripts/package_checks.py" "$@"
+  "$python" -c 'import olefile' >/dev/null 2>&1 || "$here/scripts/install-deps.sh"
+  "$python" "$here/scripts/package_checks.py" "$@"
 }
 
 if [ ${#inspect[@]} -gt 0 ]; then
-  package_checks --inspect "${inspect[@]}"
-  exit $?
+  status=0
+  package_checks --inspect "${inspect[@]}" || status=$?
+  roles=(--global "${inspect[0]}")
+  [ ${#inspect[@]} -lt 2 ] || roles+=(--langpack "${inspect[1]}")
+  echo
+  echo "With ${inspect[0]} as the global package${inspect[1]:+ and ${inspect[1]} as the language pack}:"
+  "$python" "$here/scripts/branding.py" "${roles[@]}" ${branding[@]+"${branding[@]}"} || status=1
+  exit $status
 fi
 
 [ -n "$global$langpack" ] || { echo "build.sh: give --global, --langpack or both" >&2; usage; }
@@ -82,18 +114,30 @@ fi
 
 "$here/scripts/install-deps.sh"
 
-# The packages are checked before anything is embedded.
+# The packages are checked, and the version information chosen, before anything is built.
 checks=()
 [ -z "$global" ] || checks+=(--global "$global")
 [ -z "$langpack" ] || checks+=(--langpack "$langpack")
 package_checks ${force:+"$force"} "${checks[@]}" || exit 1
+mkdir -p "$build_dir"
+"$python" "$here/scripts/branding.py" "${checks[@]}" ${branding[@]+"${branding[@]}"} \
+  --header "$build_dir/branding-values.h" --product-name-out "$build_dir/product-name.txt" || exit 1
+product_name="$(cat "$build_dir/product-name.txt")"
+# osslsigncode writes the description as ASCII text: other characters would reach the elevation
+# prompt garbled, so such a name is left out of the signature.
+if [ -n "$sign_cert" ] && LC_ALL=C grep -q '[^ -~]' "$build_dir/product-name.txt"; then
+  echo "note: the product name is not plain ASCII, so the signature carries no description"
+  product_name=""
+fi
+[ -z "$icon" ] || icon="$(absolute "$icon")"
 
 cmake -S "$here" -B "$build_dir" -G Ninja --toolchain "$toolchain" \
   -DCMAKE_BUILD_TYPE=Release \
-  -DUPDATE_GLOBAL_MSP="$global" -DUPDATE_LANGPACK_MSP="$langpack" >/dev/null
+  -DUPDATE_GLOBAL_MSP="$global" -DUPDATE_LANGPACK_MSP="$langpack" \
+  -DUPDATE_BRANDING_HEADER="$build_dir/branding-values.h" -DUPDATE_ICON="$icon" >/dev/null
 cmake --build "$build_dir" --target update -- -j2 >/dev/null
 if [ -n "$sign_cert" ]; then
-  "$here/scripts/sign.sh" "$sign_cert" "$sign_key" "$build_dir/update.exe" "$output"
+  "$here/scripts/sign.sh" -n "$product_name" "$sign_cert" "$sign_key" "$build_dir/update.exe" "$output"
   echo "built and signed $output"
 else
   cp "$build_dir/update.exe" "$output"

@@ -18,6 +18,7 @@ cmake --build build/hard-sanitize -- -j2
 ctest --test-dir build/hard-sanitize --output-on-failure -j2
 
 echo "== Windows build and tests under Wine"
-cmake -S . -B build/windows -G Ninja --toolchain cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+. "$here/scripts/windows-target.sh"
+cmake -S . -B build/windows -G Ninja --toolchain "$windows_toolchain" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/windows -- -j2
 ctest --test-dir build/windows --output-on-failure

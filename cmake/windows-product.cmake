@@ -37,11 +37,40 @@ foreach(pair "IDR_MSP;UPDATE_GLOBAL_MSP" "IDR_MSP_LP;UPDATE_LANGPACK_MSP")
 endforeach()
 file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/generated/packages.rc CONTENT "${PACKAGE_RC_LINES}")
 
+# Version information and icon: generated/branding.h. build.sh writes the vendor's values
+# (scripts/branding.py) and names that file here; without one the installer keeps its own names
+# and the project's version.
+set(UPDATE_BRANDING_HEADER "" CACHE FILEPATH "Version-information header written by scripts/branding.py (may be empty)")
+set(UPDATE_ICON "" CACHE FILEPATH "Icon (.ico) of update.exe (empty: res/update.ico)")
+set(branding_icon "${UPDATE_ICON}")
+if(branding_icon STREQUAL "")
+  set(branding_icon "${CMAKE_SOURCE_DIR}/res/update.ico")
+endif()
+get_filename_component(branding_icon "${branding_icon}" ABSOLUTE BASE_DIR "${CMAKE_BINARY_DIR}")
+if(NOT EXISTS "${branding_icon}" OR IS_DIRECTORY "${branding_icon}")
+  message(FATAL_ERROR "UPDATE_ICON: no such icon file: ${branding_icon}")
+endif()
+if(branding_icon MATCHES "[\"\\\\]")
+  message(FATAL_ERROR "UPDATE_ICON: the path may not contain a quote or a backslash: ${branding_icon}")
+endif()
+if(NOT UPDATE_BRANDING_HEADER STREQUAL "")
+  file(READ "${UPDATE_BRANDING_HEADER}" branding_values)
+else()
+  set(branding_values "#define UPDATE_VERSION_NUMBERS ${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0
+#define UPDATE_VERSION_TEXT \"${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0\"
+#define UPDATE_PRODUCT_NAME \"msp-bootstrap\"
+#define UPDATE_FILE_DESCRIPTION \"Update installer\"
+")
+endif()
+# Written through a copy, so that an unchanged header does not rebuild the resources.
+file(WRITE ${CMAKE_BINARY_DIR}/branding.h.new "#define UPDATE_ICON_FILE \"${branding_icon}\"\n${branding_values}")
+configure_file(${CMAKE_BINARY_DIR}/branding.h.new ${CMAKE_BINARY_DIR}/generated/branding.h COPYONLY)
+
 file(GLOB RESOURCE_INPUTS CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/res/*.rc ${CMAKE_SOURCE_DIR}/res/*.h ${CMAKE_SOURCE_DIR}/res/strings/*.rc
   ${CMAKE_SOURCE_DIR}/res/*.manifest ${CMAKE_SOURCE_DIR}/res/*.ico)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/res/update.rc PROPERTIES
-  OBJECT_DEPENDS "${RESOURCE_INPUTS};${PACKAGE_FILES};${CMAKE_BINARY_DIR}/generated/packages.rc")
+  OBJECT_DEPENDS "${RESOURCE_INPUTS};${PACKAGE_FILES};${CMAKE_BINARY_DIR}/generated/packages.rc;${CMAKE_BINARY_DIR}/generated/branding.h;${branding_icon}")
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001 -I${CMAKE_BINARY_DIR}/generated -I${CMAKE_SOURCE_DIR}/res")
 
 add_executable(update WIN32 ${CMAKE_SOURCE_DIR}/src/app/win_main.cpp ${CMAKE_SOURCE_DIR}/res/update.rc)

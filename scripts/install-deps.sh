@@ -17,7 +17,10 @@ have clang++                    || need+=(clang)
 pkg_installed libclang-rt-14-dev || need+=(libclang-rt-14-dev)
 have msiinfo                    || need+=(msitools)
 have wixl                       || need+=(wixl)
-have python3                    || need+=(python3)
+[ -x /usr/bin/python3 ]         || need+=(python3)
+# The package checks read the compound-file container with Debian's olefile, so they run with
+# the system's Python (/usr/bin/python3), whichever python3 comes first on PATH.
+/usr/bin/python3 -c 'import olefile' >/dev/null 2>&1 || need+=(python3-olefile)
 [ -f /usr/share/fonts/truetype/wqy/wqy-microhei.ttc ] || need+=(fonts-wqy-microhei)
 have gcab                       || need+=(gcab)
 have Xvfb                       || need+=(xvfb)

@@ -8,7 +8,12 @@ installer reads from them.
 The installer takes two texts from a package's summary information: Template (the product codes
 of the target products, separated by ";") and Keywords (the version the patch brings a product
 to, ";", then each version it applies to followed by ","). Mistakes in them show only on a
-customer's machine, so they are caught here, read exactly as the installer reads them.
+customer's machine, so they are caught here, read exactly as the installer reads them. The
+patch's transforms name the product and version each was built from and the one it brings it
+to; they are held against Template and Keywords.
+
+The compound-file container is read with olefile (Debian: python3-olefile), so the checks run
+with the system's Python; the summary texts are decoded here, as Windows decodes them.
 
 Check mode prints one line per finding on standard error and ends with 1 when there is an error
 (0 with --force, which turns the errors into warnings), else 0. Inspect mode prints the facts of
@@ -20,139 +25,97 @@ import codecs
 import re
 import struct
 import sys
+import uuid
 from dataclasses import dataclass, field
 from pathlib import Path
 
 # ---------------------------------------------------------------------------------------------
-# Compound files (the container of every Windows Installer package)
+# Compound files (the container of every Windows Installer package), read with olefile
 
-CFB_SIGNATURE = bytes.fromhex("D0CF11E0A1B11AE1")
-MAX_SECTOR = 0xFFFFFFFA  # numbers from here on mark the end of a chain or special sectors
-NO_ENTRY = 0xFFFFFFFF
+try:
+    import olefile
+except ImportError:  # pragma: no cover - depends on the machine
+    sys.exit("package_checks.py: the Python module olefile is missing: run it with /usr/bin/python3 "
+             "after scripts/install-deps.sh (Debian package python3-olefile)")
 
-def _guid_bytes(text):
-    """The on-disk form of a GUID written as 8-4-4-4-12 hex digits."""
-    a, b, c, d, e = text.split("-")
-    return struct.pack("<IHH", int(a, 16), int(b, 16), int(c, 16)) + bytes.fromhex(d + e)
-
-
-# The class of a package's root storage tells what kind of Windows Installer file it is.
+# The class of a storage tells what kind of Windows Installer file it is.
 PACKAGE_CLASSES = {
-    _guid_bytes("000C1086-0000-0000-C000-000000000046"): "patch",
-    _guid_bytes("000C1084-0000-0000-C000-000000000046"): "database",
-    _guid_bytes("000C1082-0000-0000-C000-000000000046"): "transform",
+    "000C1086-0000-0000-C000-000000000046": "patch",
+    "000C1084-0000-0000-C000-000000000046": "database",
+    "000C1082-0000-0000-C000-000000000046": "transform",
 }
 SUMMARY_STREAM = "\x05SummaryInformation"
-SUMMARY_FMTID = _guid_bytes("F29F85E0-4FF9-1068-AB91-08002B27B3D9")
+SUMMARY_FMTID = uuid.UUID("F29F85E0-4FF9-1068-AB91-08002B27B3D9").bytes_le
 
 
 class Unreadable(Exception):
     """The file is not a Windows Installer package, or it is damaged."""
 
 
-class CompoundFile:
-    """Reads the streams at the top level of a compound file."""
+def _open_container(data):
+    """The compound file in `data`, or Unreadable."""
+    if len(data) < 512 or data[:8] != olefile.MAGIC:
+        raise Unreadable("it is not a Windows Installer package (no compound-file signature)")
+    try:
+        return olefile.OleFileIO(data)
+    except Exception as e:  # olefile reports damage with many kinds of exception
+        raise Unreadable(f"it is damaged ({e})") from None
 
-    def __init__(self, data):
-        if len(data) < 512 or data[:8] != CFB_SIGNATURE:
-            raise Unreadable("it is not a Windows Installer package (no compound-file signature)")
-        self.data = data
-        (sector_shift, mini_shift) = struct.unpack_from("<HH", data, 0x1E)
-        if sector_shift not in (9, 12) or mini_shift != 6:
-            raise Unreadable("it is damaged (unknown sector sizes)")
-        self.sector_size = 1 << sector_shift
-        self.mini_size = 1 << mini_shift
-        (fat_count, first_dir, _, self.mini_cutoff, first_minifat, minifat_count, first_difat,
-         difat_count) = struct.unpack_from("<IIIIIIII", data, 0x2C)
-        fat_sectors = list(struct.unpack_from("<109I", data, 0x4C))
-        sector, per = first_difat, self.sector_size // 4 - 1
-        for _ in range(difat_count):
-            if sector >= MAX_SECTOR:
-                break
-            entries = struct.unpack_from(f"<{per + 1}I", self._sector(sector))
-            fat_sectors += entries[:per]
-            sector = entries[per]
-        fat_sectors = [s for s in fat_sectors if s < MAX_SECTOR][:fat_count]
-        self.fat = []
-        for s in fat_sectors:
-            self.fat += struct.unpack(f"<{self.sector_size // 4}I", self._sector(s))
-        self.entries = self._read_entries(self._chain(first_dir, self.fat, self.sector_size, self._sector))
-        self.minifat = []
-        if minifat_count and first_minifat < MAX_SECTOR:
-            raw = self._chain(first_minifat, self.fat, self.sector_size, self._sector)
-            self.minifat = list(struct.unpack(f"<{len(raw) // 4}I", raw))
-        root = self.entries[0]
-        if root["type"] != 5:
-            raise Unreadable("it is damaged (no root storage)")
-        self.root_class = root["clsid"]
-        self.mini_stream = self._chain(root["start"], self.fat, self.sector_size, self._sector)[:root["size"]]
 
-    def _sector(self, n):
-        start = (n + 1) * self.sector_size
-        if start >= len(self.data):
-            raise Unreadable("it is damaged (a sector lies beyond the end of the file)")
-        return self.data[start:start + self.sector_size].ljust(self.sector_size, b"\0")
-
-    def _chain(self, first, table, size, read):
-        out, n, seen = bytearray(), first, set()
-        while n < MAX_SECTOR:
-            if n in seen or n >= len(table):
-                raise Unreadable("it is damaged (a broken sector chain)")
-            seen.add(n)
-            out += read(n)
-            n = table[n]
-        return bytes(out)
-
-    def _mini_sector(self, n):
-        start = n * self.mini_size
-        if start >= len(self.mini_stream):
-            raise Unreadable("it is damaged (a mini sector lies beyond the mini stream)")
-        return self.mini_stream[start:start + self.mini_size].ljust(self.mini_size, b"\0")
-
-    @staticmethod
-    def _read_entries(raw):
-        entries = []
-        for off in range(0, len(raw) - 127, 128):
-            name_len, kind = struct.unpack_from("<HB", raw, off + 0x40)
-            left, right, child = struct.unpack_from("<III", raw, off + 0x44)
-            start, size = struct.unpack_from("<IQ", raw, off + 0x74)
-            name = raw[off:off + max(0, min(name_len, 64) - 2)].decode("utf-16-le", "replace")
-            entries.append({"name": name, "type": kind, "left": left, "right": right, "child": child,
-                            "clsid": raw[off + 0x50:off + 0x60], "start": start, "size": size})
-        if not entries:
-            raise Unreadable("it is damaged (no directory)")
-        return entries
-
-    def top_level_stream(self, name):
-        """The content of a stream directly under the root, or None when there is none."""
-        pending, seen = [self.entries[0]["child"]], set()
-        while pending:
-            i = pending.pop()
-            if i == NO_ENTRY or i in seen or i >= len(self.entries):
-                continue
-            seen.add(i)
-            e = self.entries[i]
-            if e["type"] == 2 and e["name"] == name:
-                size = e["size"] & 0xFFFFFFFF if self.sector_size == 512 else e["size"]
-                if size < self.mini_cutoff:
-                    return self._chain(e["start"], self.minifat, self.mini_size, self._mini_sector)[:size]
-                return self._chain(e["start"], self.fat, self.sector_size, self._sector)[:size]
-            pending += [e["left"], e["right"]]
-        return None
+def _read_stream(ole, path):
+    """The content of the stream at `path` (a list of names), or None when there is none."""
+    try:
+        if ole.get_type(path) != olefile.STGTY_STREAM:
+            return None
+        return ole.openstream(path).read()
+    except Exception as e:
+        raise Unreadable(f"it is damaged ({e})") from None
 
 
 # ---------------------------------------------------------------------------------------------
 # Summary information
 
-TEMPLATE, KEYWORDS = 7, 5
-PROPERTY_NAMES = {TEMPLATE: "Template", KEYWORDS: "Keywords"}
+TITLE, SUBJECT, AUTHOR, KEYWORDS, TEMPLATE, REVNUMBER = 2, 3, 4, 5, 7, 9
+PROPERTY_NAMES = {TITLE: "Title", SUBJECT: "Subject", AUTHOR: "Author", TEMPLATE: "Template", KEYWORDS: "Keywords"}
 VT_I2, VT_LPSTR, VT_LPWSTR = 2, 30, 31
 
 
 @dataclass
+class Transform:
+    """One transform of a patch, from its own summary information: the product it was built from
+    (target) and the product it makes of it (upgraded). Empty texts where it names nothing."""
+    name: str
+    target_code: str = ""
+    target_version: str = ""
+    upgraded_code: str = ""
+    upgraded_version: str = ""
+
+    @property
+    def registers_only(self):
+        # The "#" transform of a pair only adds the patch's own registration rows to the
+        # already upgraded product; its versions say nothing about the customers' products.
+        return self.name.startswith("#")
+
+
+def parse_transform_products(name, revnumber):
+    """A transform's RevNumber: "{target code}target version;{upgraded code}upgraded version;
+    {upgrade code}"; parts it lacks stay empty."""
+    t = Transform(name)
+    parts = (revnumber or "").split(";")
+    for i, attr in ((0, "target"), (1, "upgraded")):
+        if i < len(parts):
+            text = parts[i]
+            code = text[:38] if GUID.fullmatch(text[:38]) else ""
+            setattr(t, f"{attr}_code", code)
+            setattr(t, f"{attr}_version", text[len(code):])
+    return t
+
+
+@dataclass
 class Summary:
-    kind: str                                   # "patch", "database" or "transform"
-    texts: dict = field(default_factory=dict)   # property id -> text; absent properties are missing
+    kind: str                                        # "patch", "database" or "transform"
+    texts: dict = field(default_factory=dict)        # property id -> text; absent properties are missing
+    transforms: list = field(default_factory=list)   # Transform per substorage, in storage order
 
 
 def _decoder(codepage):
@@ -201,18 +164,32 @@ def parse_summary(stream):
 
 
 def read_summary(path):
-    """Reads a package's kind and its Template and Keywords texts; raises Unreadable."""
+    """Reads a package's kind, its summary texts, and the products of each transform it
+    carries; raises Unreadable."""
     try:
         data = Path(path).read_bytes()
     except OSError as e:
         raise Unreadable(f"it cannot be read ({e.strerror})")
-    cfb = CompoundFile(data)
-    kind = PACKAGE_CLASSES.get(cfb.root_class)
-    if kind is None:
-        raise Unreadable("it is a compound file but not a Windows Installer package")
-    stream = cfb.top_level_stream(SUMMARY_STREAM)
-    texts = parse_summary(stream) if stream is not None else {}
-    return Summary(kind, {pid: t for pid, t in texts.items() if pid in PROPERTY_NAMES})
+    with _open_container(data) as ole:
+        kind = PACKAGE_CLASSES.get((ole.root.clsid or "").upper())
+        if kind is None:
+            raise Unreadable("it is a compound file but not a Windows Installer package")
+        stream = _read_stream(ole, [SUMMARY_STREAM])
+        texts = parse_summary(stream) if stream is not None else {}
+        transforms = []
+        if kind == "patch":
+            for entry in ole.listdir(streams=False, storages=True):
+                if len(entry) != 1:
+                    continue
+                # A transform whose summary cannot be read names no products; the installer reads
+                # the patch's own summary all the same, so that is no reason to stop here.
+                try:
+                    stream = _read_stream(ole, [entry[0], SUMMARY_STREAM])
+                    sub = parse_summary(stream) if stream is not None else {}
+                except Unreadable:
+                    sub = {}
+                transforms.append(parse_transform_products(entry[0], sub.get(REVNUMBER)))
+    return Summary(kind, {pid: t for pid, t in texts.items() if pid in PROPERTY_NAMES}, transforms)
 
 
 # ---------------------------------------------------------------------------------------------
@@ -301,7 +278,7 @@ class Finding:
     severity: str   # "error" or "warning"
     kind: str       # a short name of the mistake, shown in brackets
     package: str
-    prop: str       # "Template", "Keywords" or "package"
+    prop: str       # "Template", "Keywords", "transform NAME" or "package"
     text: str       # the text the finding is about; None when there is none
     message: str
 
@@ -415,6 +392,77 @@ def check_keywords(label, keywords):
     return out
 
 
+def _four_parts(text):
+    """The version a person wrote in `text`, with the missing parts written as 0, or None."""
+    written = written_version(text)
+    return version_text(written) if written and max(written) <= 0xFFFF else None
+
+
+def check_transforms(label, summary):
+    """Findings from the products and versions that the patch's transforms name, held against
+    Template and Keywords."""
+    out = []
+    checked = [t for t in summary.transforms if not t.registers_only and t.target_code]
+    if summary.kind != "patch" or not checked:
+        return out
+
+    def add(severity, kind, prop, text, message):
+        out.append(Finding(severity, kind, label, prop, text, message))
+
+    keywords = summary.texts.get(KEYWORDS)
+    v = split_keywords(keywords or "")
+    applicable = [read_version(e) for e in v.examined] if v else []
+    for t in checked:
+        prop = f"transform {t.name}"
+        target, upgraded = read_version(t.target_version), read_version(t.upgraded_version)
+        built_from = f"{t.target_code} version {quote(t.target_version)}"
+        if target == upgraded and t.target_version != t.upgraded_version:
+            advice = "give the products four-part versions and build the patch again"
+            four = _four_parts(t.upgraded_version)
+            if four:
+                advice = (f"build the upgraded product with the four-part version {four} (ProductVersion) and the "
+                          f"patch again, with Keywords {quote(f'{four};{version_text(target)},')}")
+            add("error", "versions-read-alike", prop, None,
+                f"was built from {built_from} and brings it to {quote(t.upgraded_version)}, but the installer reads "
+                f"both as {version_text(target)}: every customer is told that the update is not necessary, and "
+                f"nobody is patched. Instead, {advice}")
+        elif v is not None and target not in applicable:
+            add("error", "target-version-not-applicable", prop, None,
+                f"was built from {built_from}, which the installer reads as {version_text(target)}; Keywords "
+                f"{quote(keywords)} lists no applicable version that reads so: customers on the version the "
+                f"patch was built from get {MSG_308} and are not patched. Add \"{version_text(target)},\" to "
+                "the applicable versions")
+        if v is not None and read_version(v.upgrade) != upgraded:
+            add("error", "upgrade-version-differs", prop, None,
+                f"brings {t.target_code} to version {quote(t.upgraded_version)} ({version_text(upgraded)} to the "
+                f"installer), but the upgrade version in Keywords is {quote(v.upgrade)} "
+                f"({version_text(read_version(v.upgrade))}): once patched, the product is never taken as up "
+                f"to date, and customers who run the installer again get {MSG_308} instead of being told that "
+                f"the update is not needed. Write {quote(version_text(upgraded))} as the upgrade version")
+
+    # Only the entries the installer visits and passes on as product codes reach Windows
+    # Installer; the Template findings above cover the others.
+    template = summary.texts.get(TEMPLATE) or ""
+    in_template = {}
+    for entry in walk_template(template)[0]:
+        if GUID.fullmatch(entry):
+            in_template.setdefault(entry.upper(), entry)
+    targeted = {}
+    for t in checked:
+        targeted.setdefault(t.target_code.upper(), t)
+    for key, code in in_template.items():
+        if key not in targeted:
+            add("error", "template-product-without-transform", "Template", template,
+                f"names the product {quote(code)}, but no transform of the patch is for it: Windows Installer "
+                f"refuses the patch for that product, and its customers get {MSG_300}")
+    for key, t in targeted.items():
+        if key not in in_template:
+            add("warning", "transform-product-not-in-template", f"transform {t.name}", None,
+                f"is for the product {t.target_code}, which Template leaves out: the installer never looks for "
+                f"that product, so it is never patched, and customers who have only it get {MSG_307}")
+    return out
+
+
 def check_package(label, path):
     """Findings of one package, and its summary (None when it cannot be read)."""
     try:
@@ -428,6 +476,7 @@ def check_package(label, path):
                            f"package: Windows Installer refuses to apply it, and customers get {MSG_300}"))
     out += check_template(label, summary.texts.get(TEMPLATE))
     out += check_keywords(label, summary.texts.get(KEYWORDS))
+    out += check_transforms(label, summary)
     return out, summary
 
 
@@ -502,6 +551,16 @@ def inspect(path, stream=sys.stdout):
             p("    (none)")
         p("  Upgrade version, as written and as the installer reads it:")
         p(f"    {quote(v.upgrade):<20} {version_text(read_version(v.upgrade))}")
+    if summary.kind == "patch":
+        p("  Transforms: the product each was built from, and what it brings that product to")
+        for t in summary.transforms:
+            def product(code, version):
+                return f"{code or '(no product code)'} {quote(version)} ({version_text(read_version(version))})"
+            note = "  only registers the patch; not checked" if t.registers_only else ""
+            p(f"    {t.name}: {product(t.target_code, t.target_version)} -> "
+              f"{product(t.upgraded_code, t.upgraded_version)}{note}")
+        if not summary.transforms:
+            p("    (none)")
     if findings:
         p("  Findings:")
         for f in findings:

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Signs a Windows executable with Authenticode (SHA-256) and verifies the signature.
 #
-#   scripts/sign.sh CERT KEY IN OUT
+#   scripts/sign.sh [-n DESCRIPTION] CERT KEY IN OUT
 #
+# DESCRIPTION (e.g. the product name) goes into the signature; Windows shows it as
+# the program's name when it asks for elevation.
 # CERT is the signing certificate in PEM, followed by any intermediate certificates;
 # KEY is its private key in PEM. OUT is written only when the signature verifies:
 # its digest matches the file, it was made with the certificate in CERT, and that
@@ -11,7 +13,12 @@
 # when the certificate expires.
 set -euo pipefail
 
-[ $# -eq 4 ] || { sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+description=()
+if [ $# -ge 2 ] && [ "$1" = "-n" ]; then
+  [ -z "$2" ] || description=(-n "$2")
+  shift 2
+fi
+[ $# -eq 4 ] || { sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
 cert="$1" key="$2" in="$3" out="$4"
 for tool in osslsigncode openssl; do
   command -v "$tool" >/dev/null 2>&1 || { echo "sign.sh: $tool is missing (scripts/install-deps.sh installs it)" >&2; exit 1; }
@@ -20,7 +27,7 @@ done
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-osslsigncode sign -certs "$cert" -key "$key" -h sha256 -in "$in" -out "$work/signed.exe" >"$work/sign.log" 2>&1 ||
+osslsigncode sign ${description[@]+"${description[@]}"} -certs "$cert" -key "$key" -h sha256 -in "$in" -out "$work/signed.exe" >"$work/sign.log" 2>&1 ||
   { cat "$work/sign.log" >&2; echo "sign.sh: signing $in failed" >&2; exit 1; }
 
 # Trust the system's roots and CERT's own certificates, and require that the signer is

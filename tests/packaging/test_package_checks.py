@@ -101,8 +101,50 @@ class TemplateAndKeywords(unittest.TestCase):
         self.assertIn(f'never visits "{B}", "{C}"', f.message)
 
 
-def summary(template, keywords="2.0.0.0;1.0.0.0,", kind="patch"):
-    return pc.Summary(kind, {k: v for k, v in ((pc.TEMPLATE, template), (pc.KEYWORDS, keywords)) if v is not None})
+def summary(template, keywords="2.0.0.0;1.0.0.0,", kind="patch", transforms=(), **texts):
+    props = {pc.TEMPLATE: template, pc.KEYWORDS: keywords, **{getattr(pc, k.upper()): v for k, v in texts.items()}}
+    return pc.Summary(kind, {k: v for k, v in props.items() if v is not None},
+                      [pc.parse_transform_products(name, rev) for name, rev in transforms])
+
+
+class Transforms(unittest.TestCase):
+    def test_products_of_a_transform(self):
+        for rev, parts in [
+            (f"{A}1.0.0.0;{A}2.1;{C}", (A, "1.0.0.0", A, "2.1")),
+            (f"{A}1.0;{B}", (A, "1.0", B, "")),
+            ("Intel;1033", ("", "Intel", "", "1033")),
+            (None, ("", "", "", "")),
+        ]:
+            t = pc.parse_transform_products("T1", rev)
+            self.assertEqual((t.target_code, t.target_version, t.upgraded_code, t.upgraded_version), parts, rev)
+
+    def test_findings_against_template_and_keywords(self):
+        E, W = "error", "warning"
+        t1 = ("T1", f"{A}1.0.0.0;{A}2.0.0.0;{C}")
+        for template, keywords, transforms, expected in [
+            (A, "2.0.0.0;1.0.0.0,", [t1], []),
+            (A.lower(), "2.0;0.9.0.0,1.0,", [t1, ("#T1", f"{A}2.0.0.0;{A}2.0.0.0;{C}")], []),
+            (A, "2.1.6;2.1.5,", [("T1", f"{A}2.1.5;{A}2.1.6;{C}")], [(E, "versions-read-alike")]),
+            (A, "2.0.0.0;1.1.0.0,", [t1], [(E, "target-version-not-applicable")]),
+            (A, "2.0.0.0;1.0.0.0,1.0.0.0", [t1], []),
+            (A, "2.0.0.0;1.1.0.0,1.0.0.0", [t1], [(E, "target-version-not-applicable")]),
+            (A, "2.0.0.1;1.0.0.0,", [t1], [(E, "upgrade-version-differs")]),
+            (A, ";1.0.0.0,", [t1], []),
+            (f"{A};{B}", "2.0.0.0;1.0.0.0,", [t1], [(E, "template-product-without-transform")]),
+            (f"{A};;{B}", "2.0.0.0;1.0.0.0,", [t1], []),
+            (B, "2.0.0.0;1.0.0.0,", [t1], [(E, "template-product-without-transform"),
+                                          (W, "transform-product-not-in-template")]),
+            (None, "2.0.0.0;1.0.0.0,", [t1], [(W, "transform-product-not-in-template")]),
+            (f"{A};{B}", "2.0.0.0;1.0.0.0,", [], []),
+        ]:
+            got = pc.check_transforms("p.msp", summary(template, keywords, transforms=transforms))
+            self.assertEqual(kinds(got), sorted(expected), (template, keywords, transforms))
+
+    def test_three_part_versions_say_what_to_write_instead(self):
+        (f,) = pc.check_transforms("p.msp", summary(A, "2.1.6;2.1.5,", transforms=[("T1", f"{A}2.1.5;{A}2.1.6;{C}")]))
+        self.assertIn("reads both as 2.1.0.0", f.message)
+        self.assertIn('four-part version 2.1.6.0 (ProductVersion) and the patch again, with Keywords "2.1.6.0;2.1.0.0,"',
+                      f.message)
 
 
 class CheckAndInspect(unittest.TestCase):
@@ -142,6 +184,13 @@ class SummaryReader(unittest.TestCase):
         path = self.dir / name
         subprocess.run(["msibuild", str(path), "-s", "Title", "Author", template, C], check=True)
         return path
+
+    def test_texts_as_msitools_read_them(self):
+        path = self.package(A, "named.msi")
+        got = pc.read_summary(path).texts
+        info = subprocess.run(["msiinfo", "suminfo", str(path)], capture_output=True, text=True).stdout
+        for pid in (pc.TITLE, pc.SUBJECT, pc.AUTHOR, pc.TEMPLATE, pc.KEYWORDS):
+            self.assertIn(f"{pc.PROPERTY_NAMES[pid]}: {got[pid]}\n", info)
 
     def test_template_as_msitools_reads_it(self):
         # 130 codes make the summary stream larger than 4096 bytes: it moves out of the mini stream.

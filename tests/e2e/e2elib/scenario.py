@@ -65,6 +65,12 @@ class Config:
     work_dir: Path
     variant_build_dir: Path
     tools: dict
+    processor: str = "i686"  # of the Windows tree: variants are built for the same
+
+    @property
+    def toolchain(self):
+        name = "mingw-x86_64.cmake" if self.processor == "x86_64" else "mingw-i686.cmake"
+        return self.source_dir / "cmake" / name
 
     @classmethod
     def load(cls, path):
@@ -76,6 +82,7 @@ class Config:
             work_dir=Path(raw["work_dir"]),
             variant_build_dir=Path(raw["variant_build_dir"]),
             tools={k: Path(v) for k, v in raw["tools"].items()},
+            processor=raw.get("processor", "i686"),
         )
 
 
@@ -579,6 +586,8 @@ def build_variant(cfg, out, global_msp=None, langpack_msp=None):
         if use_build_sh:
             # Scenarios embed deliberately faulty packages: their findings must not stop the build.
             cmd = ["bash", str(build_sh), "--force", "--build-dir", str(build_dir), "-o", str(out)]
+            if cfg.processor == "x86_64":
+                cmd.append("--x64")
             if global_msp:
                 cmd += ["--global", str(global_msp)]
             if langpack_msp:
@@ -587,7 +596,7 @@ def build_variant(cfg, out, global_msp=None, langpack_msp=None):
         else:
             steps = [
                 ["cmake", "-S", str(cfg.source_dir), "-B", str(build_dir), "-G", "Ninja",
-                 "--toolchain", str(cfg.source_dir / "cmake" / "mingw-i686.cmake"), "-DCMAKE_BUILD_TYPE=Release",
+                 "--toolchain", str(cfg.toolchain), "-DCMAKE_BUILD_TYPE=Release",
                  f"-DUPDATE_GLOBAL_MSP={global_msp or ''}", f"-DUPDATE_LANGPACK_MSP={langpack_msp or ''}"],
                 ["cmake", "--build", str(build_dir), "--target", "update"],
             ]

@@ -225,9 +225,11 @@ WINE_VERSIONS = [None, "win10", "win81", "win8", "win2008", "vista", "win2003", 
 def system_line_follows_the_reported_windows(t):
     default = os_facts(t)
     # A 32-bit program in the 64-bit prefix: GetSystemInfo says x86, GetNativeSystemInfo AMD64,
-    # and only the latter keeps the edition word off a 64-bit system's line.
+    # and only the latter keeps the edition word off a 64-bit system's line. A 64-bit program
+    # hears AMD64 from both.
+    expected = (64, 1, 9, 9) if t.cfg.processor == "x86_64" else (32, 1, 9, 0)
     t.equal((default["pointer-bits"], default["native-lookup"], default["native-architecture"],
-             default["system-architecture"]), (32, 1, 9, 0), "bits, lookup, native and plain architecture")
+             default["system-architecture"]), expected, "bits, lookup, native and plain architecture")
 
     product = t.make_product(name="Report Versions", version="1.0.0.0")
     patch, _ = t.make_upgrade_patch(product, "1.0.1.0", change_file=False)

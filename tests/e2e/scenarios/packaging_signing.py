@@ -1,0 +1,114 @@
+#!/usr/bin/env python3
+"""./build.sh --sign signs with Authenticode and verifies; one changed byte breaks the signature.
+The vendor's names, version and icon, and the project's own version, are read back from the
+built installer and its signature, and a branded, signed installer still patches; bad branding
+is refused before anything is built. Certificates are throwaway ones made for each run."""
+import re
+import subprocess
+import sys
+from pathlib import Path
+
+sys.dont_write_bytecode = True  # keep the source tree clean
+sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "packaging"))
+from e2elib.scenario import Box, msp_resources, run_scenarios, scenario  # noqa: E402
+from installer_builds import (build_sh, icon_file, signature_description, throwaway_certificate,  # noqa: E402
+                              verifies, version_information)
+
+
+@scenario
+def a_signed_installer_verifies_and_a_changed_byte_does_not(t):
+    product = t.make_product(name="Signed Update", version="1.0.0.0")
+    patch, _ = t.make_upgrade_patch(product, "1.0.1.0", change_file=False)
+    cert, key = throwaway_certificate(t)
+    status, output, exe = build_sh(t, "--global", patch, "--sign", cert, key)
+    t.equal(status, 0, f"build.sh --sign\n{output}")
+    t.check(verifies(exe, cert), "the signed installer does not verify")
+    t.equal(msp_resources(exe), {"IDR_MSP": patch.read_bytes()}, "packages carried")
+
+    data = exe.read_bytes()
+    inside_package = data.find(patch.read_bytes()[:4096]) + 2048
+    for what, offset in [("in the code", len(data) // 4), ("in the carried package", inside_package)]:
+        changed = bytearray(data)
+        changed[offset] ^= 0x01
+        tampered = t.path(f"tampered-{offset}.exe")
+        tampered.write_bytes(changed)
+        t.check(not verifies(tampered, cert), f"a byte changed {what} still verifies")
+
+    # The signature's description is ASCII text: a name with other letters is left out of it.
+    status, output, exe = build_sh(t, "--global", patch, "--sign", cert, key, "--product-name", "Größe 7",
+                                   out="non-ascii.exe")
+    t.equal((status, signature_description(exe)), (0, None), f"a name that is not plain ASCII\n{output}")
+    t.check("signature carries no description" in output, f"says so\n{output}")
+
+    # A key that does not belong to the certificate: nothing is written.
+    _, other_key = throwaway_certificate(t, "other")
+    status, output, exe = build_sh(t, "--global", patch, "--sign", cert, other_key, out="mismatched.exe")
+    t.check(status != 0 and not exe.is_file(), f"signing with another key: exit {status}\n{output}")
+
+
+@scenario
+def a_branded_signed_installer_carries_the_vendor_names_and_still_patches(t):
+    product = t.install_product(name="Signed Patch", version="1.0.0.0")
+    patch, _ = t.make_upgrade_patch(product, "1.0.1.0")
+    project = subprocess.run(["bash", str(t.cfg.source_dir / "build.sh"), "--version"], capture_output=True,
+                             text=True, timeout=60).stdout.strip()
+    t.check(re.fullmatch(r"[0-9]+\.[0-9]+\.[0-9]+", project), f"build.sh --version prints {project!r}")
+
+    # Nothing given: the version comes from Keywords; the project's own stands beside it.
+    status, output, exe = build_sh(t, "--global", patch, out="plain.exe")
+    t.equal(status, 0, f"build.sh\n{output}")
+    file_version, product_version, strings, icons = version_information(exe)
+    t.equal((file_version, product_version), ((1, 0, 1, 0), (1, 0, 1, 0)), "fixed versions from Keywords")
+    t.equal({k: strings.get(k) for k in ("FileVersion", "ProductVersion", "ProductName", "BootstrapVersion")},
+            {"FileVersion": "1.0.1.0", "ProductVersion": "1.0.1.0", "ProductName": "msp-bootstrap",
+             "BootstrapVersion": project}, "version strings without options")
+    t.check('FileVersion and ProductVersion:   "1.0.1.0"  (Keywords of the global package)' in output,
+            f"build.sh prints where the version came from\n{output}")
+
+    # Everything given, signed: read back from the file and its signature, then run.
+    icon = t.path("vendor.ico")
+    image = icon_file(icon, b"\x20\x80\xf0\xff")
+    cert, key = throwaway_certificate(t)
+    vendor = {"--product-name": "Contoso Widget 7", "--company": "Contoso \"Tools\" Ltd.",
+              "--description": "Contoso Widget update", "--copyright": "© 2026 Contoso", "--version": "7.3.0.12"}
+    status, output, exe = build_sh(t, "--global", patch, "--sign", cert, key, "--icon", icon,
+                                   *[x for kv in vendor.items() for x in kv])
+    t.equal(status, 0, f"build.sh --sign with branding\n{output}")
+    t.check(verifies(exe, cert), "the branded installer does not verify")
+    file_version, product_version, strings, icons = version_information(exe)
+    t.equal((file_version, product_version), ((7, 3, 0, 12), (7, 3, 0, 12)), "fixed versions")
+    t.equal({k: strings.get(k) for k in ("ProductName", "CompanyName", "FileDescription", "LegalCopyright",
+                                         "FileVersion", "ProductVersion", "BootstrapVersion")},
+            {"ProductName": vendor["--product-name"], "CompanyName": vendor["--company"],
+             "FileDescription": vendor["--description"], "LegalCopyright": vendor["--copyright"],
+             "FileVersion": "7.3.0.12", "ProductVersion": "7.3.0.12", "BootstrapVersion": project},
+            "version strings")
+    t.equal(icons, [image], "icon images")
+    t.equal(signature_description(exe), "Contoso Widget 7", "description in the signature")
+
+    r = t.run_update(exe, [], expect_boxes=[Box(
+        "Installation Successful", "The update was successfully installed and Signed Patch has been updated.",
+        "information")])
+    t.equal(r.exit_code, 0, "exit code")
+    t.equal(t.product_version(product.code), "1.0.1.0", "version after the run")
+    t.equal(t.installed_payload(product), "payload 1.0.1.0\n", "installed file")
+
+
+@scenario
+def bad_branding_is_refused_before_anything_is_built(t):
+    product = t.make_product(name="Refused Branding", version="1.0.0.0")
+    patch, _ = t.make_upgrade_patch(product, "1.0.1.0", change_file=False)
+    not_an_icon = t.path("not-an-icon.ico")
+    not_an_icon.write_bytes(b"GIF89a" + bytes(40))
+    for args, message in [
+        (["--version", "2.1.6"], '--version "2.1.6" is not a version of four numbers of at most 65535'),
+        (["--icon", not_an_icon], "not an icon file (.ico)"),
+    ]:
+        status, output, exe = build_sh(t, "--global", patch, *args, out="refused.exe")
+        t.equal((status, exe.is_file()), (1, False), f"{args[0]}: refused\n{output}")
+        t.check(message in output and "nothing was built" in output, f"{args[0]}: says why\n{output}")
+
+
+if __name__ == "__main__":
+    sys.exit(run_scenarios())
