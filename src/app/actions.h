@@ -4,5 +4,5 @@
 // Applies the embedded packages to the installed products they target.
 void RunPatches();
 
-// Shows the report box describing the embedded packages.
-bool ShowPackageInformation();
+// ShowPackageInformation: the report box describing the embedded packages.
+#include "report/package_information.h"

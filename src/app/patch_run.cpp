@@ -19,8 +19,6 @@ namespace {
 constexpr std::size_t kLogFolderCapacity = 260;
 constexpr std::size_t kMaxLogPathChars = 259;
 constexpr std::uint32_t kLocaleUserDefault = 0x0400;      // LOCALE_USER_DEFAULT
-constexpr std::uint32_t kRebootInitiated = 1641;          // ERROR_SUCCESS_REBOOT_INITIATED
-constexpr std::uint32_t kRebootRequired = 3010;           // ERROR_SUCCESS_REBOOT_REQUIRED
 
 // The extracted package file, deleted when the package run ends, on every path.
 class ExtractedPackage {
@@ -35,7 +33,9 @@ private:
     std::wstring path_;
 };
 
-bool IsSuccess(std::uint32_t result) { return result == 0 || result == kRebootInitiated || result == kRebootRequired; }
+bool IsSuccess(std::uint32_t result) {
+    return result == 0 || result == platform::kSuccessRebootInitiated || result == platform::kSuccessRebootRequired;
+}
 
 // Applies the patch to one target; the outcome becomes Applied on success,
 // and a failure is shown with the Windows Installer's error code.

@@ -1,6 +1,6 @@
 #pragma once
 // Windows error codes the program reports itself, where the system gave none
-// of its own for a failure.
+// of its own for a failure, and the installer results it takes for success.
 #include <cstdint>
 
 namespace platform {
@@ -13,5 +13,10 @@ constexpr std::uint32_t kErrorNameTooLong = 206;            // ERROR_FILENAME_EX
 constexpr std::uint32_t kErrorFunctionFailed = 1627;        // ERROR_FUNCTION_FAILED
 constexpr std::uint32_t kErrorResourceDataNotFound = 1812;  // ERROR_RESOURCE_DATA_NOT_FOUND
 constexpr std::uint32_t kErrorResourceNameNotFound = 1814;  // ERROR_RESOURCE_NAME_NOT_FOUND
+constexpr std::uint32_t kErrorResourceNotPresent = 4316;    // ERROR_RESOURCE_NOT_PRESENT: Keywords without a usable ";"
+
+// A configure call that succeeded and asks for a restart.
+constexpr std::uint32_t kSuccessRebootInitiated = 1641;     // ERROR_SUCCESS_REBOOT_INITIATED
+constexpr std::uint32_t kSuccessRebootRequired = 3010;      // ERROR_SUCCESS_REBOOT_REQUIRED
 
 }  // namespace platform

@@ -1,0 +1,23 @@
+#include "fixtures.h"
+
+#include "app/switches.h"
+#include "package/patch_target.h"
+
+PlatformTest::PlatformTest() {
+    services.files = &files;
+    services.resources = &resources;
+    services.thread = &thread;
+    services.boxes = &boxes;
+    services.arguments = &arguments;
+    platform::Install(services);
+
+    ModuleInstance = reinterpret_cast<platform::ModuleHandle>(0x400000);
+    QuietMode = false;
+    InstallMode = true;
+    ExtractMode = false;
+    ExtractPath.clear();
+    ReportMode = false;
+    Targets.clear();
+}
+
+PlatformTest::~PlatformTest() { platform::Install(platform::Services()); }
