@@ -3,7 +3,11 @@
 enable_language(RC)
 
 set(WIN_COMPILE_OPTIONS -municode -DUNICODE -D_UNICODE -ffunction-sections -fdata-sections)
-set(WIN_LINK_OPTIONS -municode -mwindows -static -static-libgcc -static-libstdc++ -Wl,--gc-sections)
+# Sections aligned to whole pages in the file (4 KiB, as in memory): the loader
+# can then map the image, embedded packages included, instead of reading all of
+# it before the program starts.
+set(WIN_LINK_OPTIONS -municode -mwindows -static -static-libgcc -static-libstdc++ -Wl,--gc-sections
+    -Wl,--file-alignment,4096)
 if(CMAKE_BUILD_TYPE STREQUAL "Release")
   list(APPEND WIN_LINK_OPTIONS -s)
   set(CMAKE_CXX_FLAGS_RELEASE "-Os -DNDEBUG")

@@ -65,6 +65,7 @@ class Config:
     work_dir: Path
     variant_build_dir: Path
     tools: dict
+    toolchain: Path  # of the tree under test; the variants are built for the same processor
 
     @classmethod
     def load(cls, path):
@@ -76,6 +77,7 @@ class Config:
             work_dir=Path(raw["work_dir"]),
             variant_build_dir=Path(raw["variant_build_dir"]),
             tools={k: Path(v) for k, v in raw["tools"].items()},
+            toolchain=Path(raw.get("toolchain") or Path(raw["source_dir"]) / "cmake" / "mingw-i686.cmake"),
         )
 
 
@@ -561,6 +563,8 @@ def build_variant(cfg, out, global_msp=None, langpack_msp=None):
         if use_build_sh:
             # Scenarios embed deliberately faulty packages: their findings must not stop the build.
             cmd = ["bash", str(build_sh), "--force", "--build-dir", str(build_dir), "-o", str(out)]
+            if "x86_64" in cfg.toolchain.name:
+                cmd.append("--x64")
             if global_msp:
                 cmd += ["--global", str(global_msp)]
             if langpack_msp:
@@ -569,7 +573,7 @@ def build_variant(cfg, out, global_msp=None, langpack_msp=None):
         else:
             steps = [
                 ["cmake", "-S", str(cfg.source_dir), "-B", str(build_dir), "-G", "Ninja",
-                 "--toolchain", str(cfg.source_dir / "cmake" / "mingw-i686.cmake"), "-DCMAKE_BUILD_TYPE=Release",
+                 "--toolchain", str(cfg.toolchain), "-DCMAKE_BUILD_TYPE=Release",
                  f"-DUPDATE_GLOBAL_MSP={global_msp or ''}", f"-DUPDATE_LANGPACK_MSP={langpack_msp or ''}"],
                 ["cmake", "--build", str(build_dir), "--target", "update"],
             ]

@@ -108,6 +108,9 @@ def executable_is_self_contained_and_asks_for_administrator(t):
     image = pe.read(exe)
     t.equal(image.machine, 0x14C, "machine type (i386, runs on 32- and 64-bit Windows)")
     t.equal(image.subsystem, 2, "subsystem (Windows GUI)")
+    # Whole pages in the file as in memory: the loader maps the packages instead of reading them.
+    t.equal((image.file_alignment, image.section_alignment), (4096, 4096), "file and section alignment")
+    t.equal([name for name, _, _, rawptr, _ in image.sections if rawptr % 4096], [], "sections off a page")
     foreign = sorted(set(image.imported_dlls()) - SYSTEM_DLLS)
     t.equal(foreign, [], "imported DLLs that are not part of Windows")
 
