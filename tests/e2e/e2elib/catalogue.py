@@ -57,6 +57,14 @@ def filled(text, placeholder, value):
 CATALOGUE = read_catalogue(Path(__file__).resolve().parents[3] / "res" / "strings")
 ENGLISH, GERMAN, FRENCH = 1033, 1031, 1036
 
+
+def user(locale):
+    """The environment that starts a program with `locale` ("de_DE.UTF-8") as the user's language."""
+    return {"LANG": locale, "LC_ALL": locale}
+
+
+USER_ENGLISH, USER_GERMAN = user("en_US.UTF-8"), user("de_DE.UTF-8")
+
 # message: (caption message, icon, placeholder), as the program puts each box together.
 LAYOUT = {
     300: (311, "error", "%d"),        # the error code

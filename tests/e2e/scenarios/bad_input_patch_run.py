@@ -11,11 +11,10 @@ from pathlib import Path
 sys.dont_write_bytecode = True  # keep the source tree clean
 HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parent))
-from e2elib.catalogue import CATALOGUE, ENGLISH, message_box  # noqa: E402
+from e2elib.catalogue import CATALOGUE, ENGLISH, USER_ENGLISH, message_box  # noqa: E402
 from e2elib.pictures import picture  # noqa: E402
 from e2elib.scenario import new_guid, run_scenarios, scenario  # noqa: E402
 
-USER_ENGLISH = {"LANG": "en_US.UTF-8", "LC_ALL": "en_US.UTF-8"}
 ERROR_RESOURCE_NOT_PRESENT = 4316    # Keywords without a usable ";"
 ERROR_RESOURCE_NAME_NOT_FOUND = 1814  # the executable carries no package
 ERROR_INSTALL_FAILURE = 1603

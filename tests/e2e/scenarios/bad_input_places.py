@@ -13,10 +13,9 @@ from pathlib import Path
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
 HERE = Path(__file__).resolve().parent
-from e2elib.catalogue import ENGLISH, error_code_shown, message_box  # noqa: E402
+from e2elib.catalogue import ENGLISH, USER_ENGLISH, error_code_shown, message_box  # noqa: E402
 from e2elib.scenario import Skip, run_scenarios, scenario  # noqa: E402
 
-USER_ENGLISH = {"LANG": "en_US.UTF-8", "LC_ALL": "en_US.UTF-8"}
 ERROR_FILENAME_EXCED_RANGE = 206
 
 MAX_PATH_CHARS = 259  # longest full name of a package file, without the terminator

@@ -9,12 +9,11 @@ from pathlib import Path
 sys.dont_write_bytecode = True  # keep the source tree clean
 HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parent))
-from e2elib.catalogue import ENGLISH, FRENCH, GERMAN, error_code_shown, message_box as box  # noqa: E402
+from e2elib.catalogue import (ENGLISH, FRENCH, GERMAN, USER_ENGLISH, USER_GERMAN, error_code_shown,  # noqa: E402
+                              message_box as box)
 from e2elib.pictures import picture  # noqa: E402
 from e2elib.scenario import run_scenarios, scenario  # noqa: E402
 
-USER_ENGLISH = {"LANG": "en_US.UTF-8", "LC_ALL": "en_US.UTF-8"}
-USER_GERMAN = {"LANG": "de_DE.UTF-8", "LC_ALL": "de_DE.UTF-8"}
 
 
 def no_package_left(t, run):

@@ -377,11 +377,8 @@ private:
 
 bool ParseOptions(const e2e::Args& args, Options& o) {
     const bool parsed = e2e::Options()
-                            .text(L"--out", o.out)
-                            .text(L"--shots", o.shotDir)
-                            .number(L"--timeout", o.timeoutMs)
-                            .number(L"--count", o.count)
-                            .number(L"--press", o.press)
+                            .text(L"--out", o.out).text(L"--shots", o.shotDir)
+                            .number(L"--timeout", o.timeoutMs).number(L"--count", o.count).number(L"--press", o.press)
                             .command(o.command)
                             .parse(args);
     return parsed && !o.out.empty() && (!o.command.empty() || o.count > 0);

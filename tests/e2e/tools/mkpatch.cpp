@@ -545,39 +545,23 @@ void MakePatch(const Options& o) {
 }
 
 bool ParseOptions(const e2e::Args& args, Options& o) {
+    auto templateFile = [&o](const std::wstring& v) {
+        std::string bytes;
+        if (!e2e::ReadWholeFile(v, bytes)) return false;
+        o.templateText = e2e::FromUtf8(bytes);
+        return o.haveTemplate = true;
+    };
     const bool parsed =
         e2e::Options()
-            .text(L"--base", o.base)
-            .text(L"--upgrade", o.upgrade)
-            .text(L"--out", o.out)
+            .text(L"--base", o.base).text(L"--upgrade", o.upgrade).text(L"--out", o.out)
             .flag(L"--not-a-package", o.notAPackage)
-            .value(L"--template",
-                   [&o](const std::wstring& v) {
-                       o.templateText = v;
-                       return o.haveTemplate = true;
-                   })
-            .value(L"--template-file",
-                   [&o](const std::wstring& v) {
-                       std::string bytes;
-                       if (!e2e::ReadWholeFile(v, bytes)) return false;
-                       o.templateText = e2e::FromUtf8(bytes);
-                       return o.haveTemplate = true;
-                   })
+            .value(L"--template", [&o](const std::wstring& v) { o.templateText = v; return o.haveTemplate = true; })
+            .value(L"--template-file", templateFile)
             .flag(L"--no-template", o.noTemplate)
-            .value(L"--keywords",
-                   [&o](const std::wstring& v) {
-                       o.keywords = v;
-                       return o.haveKeywords = true;
-                   })
+            .value(L"--keywords", [&o](const std::wstring& v) { o.keywords = v; return o.haveKeywords = true; })
             .flag(L"--no-keywords", o.noKeywords)
-            .text(L"--patch-code", o.patchCode)
-            .text(L"--revnumber", o.revNumber)
-            .text(L"--cab", o.cab)
-            .value(L"--cab-file",
-                   [&o](const std::wstring& v) {
-                       o.cabFiles.push_back(v);
-                       return true;
-                   })
+            .text(L"--patch-code", o.patchCode).text(L"--revnumber", o.revNumber).text(L"--cab", o.cab)
+            .value(L"--cab-file", [&o](const std::wstring& v) { o.cabFiles.push_back(v); return true; })
             .parse(args);
     if (!parsed || o.out.empty()) return false;
     if (o.notAPackage) return true;

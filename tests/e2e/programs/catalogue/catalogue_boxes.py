@@ -10,7 +10,7 @@ from pathlib import Path
 sys.dont_write_bytecode = True  # keep the source tree clean
 HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parents[1]))  # tests/e2e
-from e2elib.catalogue import CATALOGUE, message_box  # noqa: E402
+from e2elib.catalogue import CATALOGUE, message_box, user  # noqa: E402
 from e2elib.scenario import Box, run_scenarios, scenario  # noqa: E402
 
 NAME = "Orvanth Studio"
@@ -46,10 +46,6 @@ def probe(t):
     exe = t.cfg.binary_dir / "probes" / "catalogue" / "catalogue_probe.exe"
     t.check(exe.is_file(), f"catalogue_probe is not built: {exe}")
     return exe
-
-
-def user(lang):
-    return {"LANG": lang, "LC_ALL": lang}
 
 
 def show(t, message, options, expected, lang="en_US.UTF-8"):
