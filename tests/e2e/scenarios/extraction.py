@@ -106,11 +106,11 @@ def executable_is_self_contained_and_asks_for_administrator(t):
     glob, _ = two_packages(t)
     exe = t.build_variant(glob)
     image = pe.read(exe)
-    t.equal(image.machine, 0x14C, "machine type (i386, runs on 32- and 64-bit Windows)")
-    t.equal(image.subsystem, 2, "subsystem (Windows GUI)")
     # Whole pages in the file as in memory: the loader maps the packages instead of reading them.
     t.equal((image.file_alignment, image.section_alignment), (4096, 4096), "file and section alignment")
     t.equal([name for name, _, _, rawptr, _ in image.sections if rawptr % 4096], [], "sections off a page")
+    t.equal(image.machine, 0x14C, "machine type (i386, runs on 32- and 64-bit Windows)")
+    t.equal(image.subsystem, 2, "subsystem (Windows GUI)")
     foreign = sorted(set(image.imported_dlls()) - SYSTEM_DLLS)
     t.equal(foreign, [], "imported DLLs that are not part of Windows")
 
