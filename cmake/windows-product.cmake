@@ -3,18 +3,25 @@
 enable_language(RC)
 
 set(WIN_COMPILE_OPTIONS -municode -DUNICODE -D_UNICODE -ffunction-sections -fdata-sections)
-set(WIN_LINK_OPTIONS -municode -mwindows -static -static-libgcc -static-libstdc++ -Wl,--gc-sections)
+# Sections aligned to whole pages in the file (4 KiB, as in memory): the loader
+# can then map the image, embedded packages included, instead of reading all of
+# it before the program starts.
+set(WIN_LINK_OPTIONS -municode -mwindows -static -static-libgcc -static-libstdc++ -Wl,--gc-sections
+    -Wl,--file-alignment,4096)
 if(CMAKE_BUILD_TYPE STREQUAL "Release")
   list(APPEND WIN_LINK_OPTIONS -s)
   set(CMAKE_CXX_FLAGS_RELEASE "-Os -DNDEBUG")
 endif()
-target_compile_options(update_core PRIVATE ${WIN_COMPILE_OPTIONS})
+foreach(layer ${UPDATE_LAYERS})
+  target_compile_options(update_${layer} PRIVATE ${WIN_COMPILE_OPTIONS})
+endforeach()
 
+# The real platform services: part of the platform layer, with its include root.
 file(GLOB PLATFORM_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/win32/*.cpp)
 add_library(update_win32 STATIC ${PLATFORM_WIN32_SOURCES})
-target_link_libraries(update_win32 PUBLIC update_core)
+target_include_directories(update_win32 PRIVATE ${UPDATE_LAYER_ROOT_platform})
 target_compile_options(update_win32 PRIVATE ${WIN_COMPILE_OPTIONS} -Wall -Wextra)
-target_link_libraries(update_win32 PUBLIC shell32)
+target_link_libraries(update_win32 PUBLIC update_platform shell32)
 
 # Packages: a resource line per package given, none for an empty option.
 set(PACKAGE_RC_LINES "")
@@ -76,7 +83,8 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001 -I${CMAKE_BINARY_DIR}/generated -
 add_executable(update WIN32 ${CMAKE_SOURCE_DIR}/src/app/win_main.cpp ${CMAKE_SOURCE_DIR}/res/update.rc)
 target_compile_options(update PRIVATE ${WIN_COMPILE_OPTIONS})
 target_link_options(update PRIVATE ${WIN_LINK_OPTIONS})
-target_link_libraries(update PRIVATE update_win32)
+target_include_directories(update PRIVATE ${UPDATE_LAYER_ROOT_app})
+target_link_libraries(update PRIVATE update_app update_win32)
 
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/CMakeLists.txt)
   add_subdirectory(tests/e2e)

@@ -3,11 +3,11 @@
 #
 #   docs/make-pictures.sh [--config FILE]
 #
-# Runs tests/e2e/scenarios/packaging_pictures.py with screenshots (tests/e2e/screenshot.sh),
-# copies each pictured box to docs/pictures/NAME.png and notes its caption, text and icon in
-# docs/pictures/boxes.json, which the same scenarios compare with what the build shows when
-# they run as tests. --config names the e2e-config.json of a built Windows tree (default:
-# build/windows/tests/e2e/e2e-config.json).
+# Runs the scenarios that show the pictured boxes (they call e2elib/pictures.py) with
+# screenshots (tests/e2e/screenshot.sh), copies each pictured box to docs/pictures/NAME.png and
+# notes its caption, text and icon in docs/pictures/boxes.json, which the same scenarios compare
+# with what the build shows when they run as tests. --config names the e2e-config.json of a
+# built Windows tree (default: build/windows/tests/e2e/e2e-config.json).
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/.." && pwd)"
@@ -20,7 +20,11 @@ esac
 
 shots="$(mktemp -d)"
 trap 'rm -rf "$shots"' EXIT
-"$root/tests/e2e/screenshot.sh" packaging_pictures -o "$shots" --config "$config" >/dev/null
+# The scenario files, and the part of a name that picks the pictured scenarios from each.
+for pictured in "patch_run:" "bad_input_patch_run:template_of_100000" "information_report:report_in_the_readme"; do
+  file="${pictured%%:*}" name="${pictured#*:}"
+  "$root/tests/e2e/screenshot.sh" "$file" ${name:+-k "$name"} -o "$shots" --config "$config" >/dev/null
+done
 python3 - "$shots" "$here/pictures" <<'PY'
 import json, shutil, sys
 from pathlib import Path

@@ -27,6 +27,7 @@ have Xvfb                       || need+=(xvfb)
 pkg_installed imagemagick       || need+=(imagemagick)
 have osslsigncode               || need+=(osslsigncode)
 have openssl                    || need+=(openssl)
+[ -x /usr/bin/time ]            || need+=(time)
 have wine                       || need+=(wine wine64)
 pkg_installed wine32:i386       || need+=(wine32:i386)
 

@@ -7,5 +7,5 @@
 // tells what happened.
 RunRecord RunPatches();
 
-// Shows the report box describing the embedded packages.
-bool ShowPackageInformation();
+// ShowPackageInformation: the report box describing the embedded packages.
+#include "report/package_information.h"

@@ -24,9 +24,6 @@ namespace {
 constexpr std::size_t kLogFolderCapacity = 260;
 constexpr std::size_t kMaxLogPathChars = 259;
 constexpr std::uint32_t kLocaleUserDefault = 0x0400;      // LOCALE_USER_DEFAULT
-constexpr std::uint32_t kRebootInitiated = 1641;          // ERROR_SUCCESS_REBOOT_INITIATED
-constexpr std::uint32_t kRebootRequired = 3010;           // ERROR_SUCCESS_REBOOT_REQUIRED
-constexpr std::uint32_t kInstallAlreadyRunning = 1618;    // ERROR_INSTALL_ALREADY_RUNNING
 
 // Waiting out another installation: the first wait, the longest, and all of them together.
 constexpr std::uint32_t kFirstRetryWaitMs = 5 * 1000;
@@ -46,7 +43,9 @@ private:
     std::wstring path_;
 };
 
-bool IsSuccess(std::uint32_t result) { return result == 0 || result == kRebootInitiated || result == kRebootRequired; }
+bool IsSuccess(std::uint32_t result) {
+    return result == 0 || result == platform::kSuccessRebootInitiated || result == platform::kSuccessRebootRequired;
+}
 
 // The Windows Installer's UI during a configure call: none under "/quiet",
 // progress only under "/passive", else basic progress without Cancel.
@@ -125,7 +124,7 @@ void ApplyPatch(PatchTarget& target, const std::wstring& packagePath, const std:
     // Under the deployment switches another installation in progress is
     // waited out rather than reported at once.
     std::uint32_t waited = 0;
-    for (std::uint32_t wait = kFirstRetryWaitMs; DeploymentMode() && result == kInstallAlreadyRunning &&
+    for (std::uint32_t wait = kFirstRetryWaitMs; DeploymentMode() && result == platform::kErrorInstallAlreadyRunning &&
                                                  waited < kRetryBudgetMs;
          wait = std::min(wait * 2, kLongestRetryWaitMs)) {
         const std::uint32_t thisWait = std::min(wait, kRetryBudgetMs - waited);

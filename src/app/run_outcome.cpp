@@ -2,11 +2,6 @@
 
 #include "platform/error_codes.h"
 
-namespace {
-constexpr std::uint32_t kRebootInitiated = 1641;  // ERROR_SUCCESS_REBOOT_INITIATED
-constexpr std::uint32_t kRebootRequired = 3010;   // ERROR_SUCCESS_REBOOT_REQUIRED
-}  // namespace
-
 std::uint32_t ExitCodeFor(const RunRecord& record) {
     bool notApplicable = false, initiated = false, required = false;
     for (const RunRecord::Entry& entry : record.entries) {
@@ -29,9 +24,9 @@ std::uint32_t ExitCodeFor(const RunRecord& record) {
                 break;
         }
     }
-    if (notApplicable) return kExitPatchTargetNotFound;
-    if (initiated) return kRebootInitiated;
-    if (required) return kRebootRequired;
+    if (notApplicable) return platform::kErrorPatchTargetNotFound;
+    if (initiated) return platform::kSuccessRebootInitiated;
+    if (required) return platform::kSuccessRebootRequired;
     return 0;
 }
 
@@ -39,9 +34,9 @@ RunEvent EventOfConfigureResult(std::uint32_t result) {
     switch (result) {
         case 0:
             return RunEvent::Applied;
-        case kRebootInitiated:
+        case platform::kSuccessRebootInitiated:
             return RunEvent::RestartInitiated;
-        case kRebootRequired:
+        case platform::kSuccessRebootRequired:
             return RunEvent::RestartRequired;
         default:
             return RunEvent::Failure;

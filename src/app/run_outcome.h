@@ -24,8 +24,6 @@ struct RunRecord {
     void note(RunEvent event, std::uint32_t code = 0) { entries.push_back({event, code}); }
 };
 
-constexpr std::uint32_t kExitPatchTargetNotFound = 1642;  // ERROR_PATCH_TARGET_NOT_FOUND
-
 // The exit code of a run under the deployment switches: the first failure's
 // code, else 1642 when a package found nothing it applies to, else 1641, else
 // 3010, else 0.

@@ -4,10 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/resources.h"
+#include "platform/resources.h"  // ModuleInstance, owned by the platform layer
+#include "ui/messages.h"         // QuietMode ("/q", "/quiet", "/passive"), owned by the message catalogue
 
-extern platform::ModuleHandle ModuleInstance;  // every string and resource is read through it
-extern bool QuietMode;                         // "/q", "/quiet", "/passive": no catalogue message is shown
 extern bool InstallMode;                       // the patch run; reset by "/e", "/i" and "/pi"
 extern bool ExtractMode;                       // "/e"
 extern std::wstring ExtractPath;               // the argument after "/e"

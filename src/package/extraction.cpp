@@ -2,7 +2,6 @@
 
 #include <optional>
 
-#include "app/switches.h"
 #include "package/file_names.h"
 #include "platform/file_system.h"
 #include "platform/resources.h"

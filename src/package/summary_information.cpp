@@ -86,11 +86,6 @@ std::optional<std::wstring> ReadTextPropertyOrSetError(const std::wstring& path,
 
 }  // namespace
 
-platform::InstallerHandle OpenPackageSummary(std::wstring path) {
-    std::uint32_t error = 0;
-    return OpenSummary(path, error);
-}
-
 bool ReadTargetProductCodes(const std::wstring& path, std::wstring& productCodes) {
     std::optional<std::wstring> text = ReadTextPropertyOrSetError(path, kPropertyTemplate);
     if (!text) return false;
@@ -103,7 +98,7 @@ bool ReadPatchVersions(const std::wstring& path, std::wstring& upgradeVersion, s
     if (!text) return false;
     const std::size_t separator = text->find(L';');
     if (separator == std::wstring::npos || separator == 0) {
-        platform::Current().thread->setLastError(kErrorResourceNotPresent);
+        platform::Current().thread->setLastError(platform::kErrorResourceNotPresent);
         return false;
     }
     upgradeVersion = text->substr(0, separator);

@@ -1,6 +1,6 @@
 #pragma once
 // Windows error codes the program reports itself, where the system gave none
-// of its own for a failure.
+// of its own for a failure, and the installer results it takes for success.
 #include <cstdint>
 
 namespace platform {
@@ -10,8 +10,15 @@ constexpr std::uint32_t kErrorNotEnoughMemory = 8;          // ERROR_NOT_ENOUGH_
 constexpr std::uint32_t kErrorWriteFault = 29;              // ERROR_WRITE_FAULT
 constexpr std::uint32_t kErrorCannotMake = 82;              // ERROR_CANNOT_MAKE
 constexpr std::uint32_t kErrorNameTooLong = 206;            // ERROR_FILENAME_EXCED_RANGE
+constexpr std::uint32_t kErrorInstallAlreadyRunning = 1618; // ERROR_INSTALL_ALREADY_RUNNING
 constexpr std::uint32_t kErrorFunctionFailed = 1627;        // ERROR_FUNCTION_FAILED
+constexpr std::uint32_t kErrorPatchTargetNotFound = 1642;   // ERROR_PATCH_TARGET_NOT_FOUND
 constexpr std::uint32_t kErrorResourceDataNotFound = 1812;  // ERROR_RESOURCE_DATA_NOT_FOUND
 constexpr std::uint32_t kErrorResourceNameNotFound = 1814;  // ERROR_RESOURCE_NAME_NOT_FOUND
+constexpr std::uint32_t kErrorResourceNotPresent = 4316;    // ERROR_RESOURCE_NOT_PRESENT: Keywords without a usable ";"
+
+// A configure call that succeeded and asks for a restart.
+constexpr std::uint32_t kSuccessRebootInitiated = 1641;     // ERROR_SUCCESS_REBOOT_INITIATED
+constexpr std::uint32_t kSuccessRebootRequired = 3010;      // ERROR_SUCCESS_REBOOT_REQUIRED
 
 }  // namespace platform

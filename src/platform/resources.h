@@ -36,3 +36,7 @@ public:
 };
 
 }  // namespace platform
+
+// The running executable, recorded by the entry point before any action runs;
+// every string and embedded package is read through it.
+extern platform::ModuleHandle ModuleInstance;

@@ -1,6 +1,5 @@
 #include "report/package_information.h"
 
-#include "app/actions.h"
 #include "package/extraction.h"
 #include "package/summary_information.h"
 #include "platform/message_boxes.h"

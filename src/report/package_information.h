@@ -1,7 +1,7 @@
 #pragma once
 // The report that "/i" shows: for each embedded package, the products it
 // names, the versions it applies to and brings a product to, and the running
-// Windows. ShowPackageInformation (app/actions.h) shows it.
+// Windows.
 #include <cstdint>
 #include <string>
 
@@ -15,3 +15,6 @@ constexpr std::uint32_t kReportBoxStyle = 0x50030;
 // The package is extracted to a new temporary file, which is left in place.
 // Whatever cannot be read leaves its lines empty; nothing is reported.
 std::wstring DescribePackage(const std::wstring& resourceName);
+
+// Shows the report box describing the embedded packages.
+bool ShowPackageInformation();

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "app/switches.h"
+#include "platform/resources.h"
 #include "platform/message_boxes.h"
 #include "platform/services.h"
 #include "platform/thread_state.h"

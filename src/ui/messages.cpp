@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <optional>
 
-#include "app/switches.h"
 #include "platform/message_boxes.h"
 #include "platform/services.h"
 #include "platform/thread_state.h"
@@ -12,6 +11,7 @@
 #include "ui/message_ids.h"
 
 std::wstring DisplayedProductName;
+bool QuietMode = false;
 
 namespace {
 

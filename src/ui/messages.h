@@ -9,6 +9,10 @@
 // global package's target handled last. Empty at start; nothing clears it.
 extern std::wstring DisplayedProductName;
 
+// "/q": ShowMessage shows nothing. Set from the command line before any
+// action runs, kept until the process ends.
+extern bool QuietMode;
+
 // The characters that every message text and caption is loaded into,
 // terminator included.
 constexpr std::size_t kMessageTextCapacity = 256;

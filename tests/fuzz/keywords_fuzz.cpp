@@ -6,6 +6,7 @@
 #include "fuzz_input.h"
 #include "installer_substitutes.h"
 #include "package/summary_information.h"
+#include "platform/error_codes.h"
 #include "substitutes/fake_installer.h"
 
 namespace {
@@ -38,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
         FUZZ_CHECK(!split);
         FUZZ_CHECK(upgrade == L"up" && targets == L"tv");
-        FUZZ_CHECK(thread.error == kErrorResourceNotPresent);
+        FUZZ_CHECK(thread.error == platform::kErrorResourceNotPresent);
     }
 
     std::wstring codes = L"codes";

@@ -1,7 +1,9 @@
 // The patch run's walk over a package's Template text: which product codes
 // are asked about, in which order, and which become targets. The first input
 // line is the Template; the second, when there is one, the package's list of
-// applicable versions, for the decision taken on each target.
+// applicable versions, for the decision taken on each target; the third the
+// installed version. The decision is checked by its properties, not against
+// a second implementation.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -74,22 +76,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(target.commandLine.empty());
     }
 
-    // The decision for a target follows the list's entries up to the last ",".
+    // The decision: one of the four, the same for the same input, blind to
+    // the text after the last ",", and "already patched" whenever the
+    // installed version is the upgrade version.
     FourPartVersion installed, upgrade;
-    installed.parse(L"1.0.0.0");
+    installed.parse(lines.size() > 2 ? lines[2] : L"1.0.0.0");
     upgrade.parse(prototype.upgradeVersion);
     const TargetDecision decision = DecideTarget(installed, upgrade, targetVersions);
-    bool applies = false, endsFirst = false;
-    std::size_t start = 0;
-    for (std::size_t comma = targetVersions.find(L','); comma != std::wstring::npos && !applies && !endsFirst;
-         start = comma + 1, comma = targetVersions.find(L',', start)) {
-        FourPartVersion entry;
-        entry.parse(targetVersions.substr(start, comma - start));
-        applies = FourPartVersion::equals(entry, installed);
-        endsFirst = !applies && FourPartVersion::equals(entry, upgrade);
-    }
-    FUZZ_CHECK(decision == (applies ? TargetDecision::Apply
-                                    : endsFirst ? TargetDecision::EndUpToDate : TargetDecision::NotDesigned));
+    FUZZ_CHECK(decision == TargetDecision::AlreadyPatched || decision == TargetDecision::Apply ||
+               decision == TargetDecision::EndUpToDate || decision == TargetDecision::NotDesigned);
+    FUZZ_CHECK(DecideTarget(installed, upgrade, targetVersions) == decision);
+    FUZZ_CHECK(DecideTarget(installed, upgrade, targetVersions + L"2.0.0.0;1.0.0.0") == decision);
+    FUZZ_CHECK(DecideTarget(upgrade, upgrade, targetVersions) == TargetDecision::AlreadyPatched);
 
     Targets.clear();
     platform::Install(platform::Services());

@@ -3,7 +3,7 @@
 
 #include "app/command_line.h"
 #include "app/switches.h"
-#include "substitutes/fake_platform.h"
+#include "fixtures.h"
 
 namespace {
 

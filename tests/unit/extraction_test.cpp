@@ -5,8 +5,8 @@
 
 #include "app/entry_point.h"
 #include "app/switches.h"
+#include "fixtures.h"
 #include "package/extraction.h"
-#include "substitutes/fake_platform.h"
 
 namespace {
 

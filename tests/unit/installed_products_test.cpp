@@ -1,9 +1,9 @@
 // What is asked of Windows Installer about target products, and what is kept.
 #include <gtest/gtest.h>
 
+#include "fixtures.h"
 #include "package/patch_target.h"
 #include "products/installed_products.h"
-#include "substitutes/fake_installer.h"
 
 namespace {
 

@@ -2,9 +2,8 @@
 // and that nothing it fills in can overrun its text.
 #include <gtest/gtest.h>
 
-#include "app/switches.h"
 #include "catalogue_sources.h"
-#include "substitutes/fake_platform.h"
+#include "fixtures.h"
 #include "ui/catalogue_languages.h"
 #include "ui/message_format.h"
 #include "ui/messages.h"

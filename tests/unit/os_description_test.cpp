@@ -1,8 +1,8 @@
 // The name and version of the running Windows for the information report.
 #include <gtest/gtest.h>
 
+#include "fixtures.h"
 #include "report/os_description.h"
-#include "substitutes/fake_os_version.h"
 
 namespace {
 

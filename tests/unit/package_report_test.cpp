@@ -10,8 +10,8 @@
 #include "app/actions.h"
 #include "app/entry_point.h"
 #include "app/switches.h"
+#include "fixtures.h"
 #include "report/package_information.h"
-#include "substitutes/fake_os_version.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "app/run_log.h"
 #include "app/patch_run.h"
 #include "app/switches.h"
-#include "substitutes/fake_installer.h"
+#include "fixtures.h"
 #include "ui/messages.h"
 
 namespace {

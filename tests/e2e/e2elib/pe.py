@@ -27,6 +27,7 @@ class PeFile:
             raise PeError("unknown optional header")
         self.pe32_plus = magic == 0x20B
         self.subsystem = struct.unpack_from("<H", data, opt + 68)[0]
+        self.section_alignment, self.file_alignment = struct.unpack_from("<II", data, opt + 32)
         ndirs = struct.unpack_from("<I", data, dirs - 4)[0]
         self.dirs = [struct.unpack_from("<II", data, dirs + 8 * i) for i in range(min(ndirs, 16))]
         self.sections = []

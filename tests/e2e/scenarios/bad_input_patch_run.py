@@ -11,13 +11,10 @@ from pathlib import Path
 sys.dont_write_bytecode = True  # keep the source tree clean
 HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parent))
-sys.path.insert(0, str(HERE.parent / "programs" / "catalogue"))
-from catalogue import filled, read_catalogue  # noqa: E402
-from e2elib.scenario import Box, new_guid, run_scenarios, scenario  # noqa: E402
+from e2elib.catalogue import CATALOGUE, ENGLISH, USER_ENGLISH, message_box  # noqa: E402
+from e2elib.pictures import picture  # noqa: E402
+from e2elib.scenario import new_guid, run_scenarios, scenario  # noqa: E402
 
-CATALOGUE = read_catalogue(HERE.parents[2] / "res" / "strings")
-ENGLISH = 1033
-USER_ENGLISH = {"LANG": "en_US.UTF-8", "LC_ALL": "en_US.UTF-8"}
 ERROR_RESOURCE_NOT_PRESENT = 4316    # Keywords without a usable ";"
 ERROR_RESOURCE_NAME_NOT_FOUND = 1814  # the executable carries no package
 ERROR_INSTALL_FAILURE = 1603
@@ -25,13 +22,7 @@ REFUSAL = "This product takes no patches"  # the text of the refusing product's 
 
 
 def box(message, value=None):
-    caption, icon = {300: (311, "error"), 301: (312, "information"), 307: (311, "error")}[message]
-    text = CATALOGUE[ENGLISH][message]
-    if message == 300:
-        text = filled(text, "%d", str(value))
-    elif message == 301:
-        text = filled(text, "%s", value)
-    return Box(CATALOGUE[ENGLISH][caption], text, icon)
+    return message_box(ENGLISH, message, value)
 
 
 def run(t, exe, args=(), boxes=None):
@@ -119,7 +110,7 @@ def missing_keywords_shows_300_with_4316(t):
 
 @scenario
 def template_of_100000_characters_is_walked_to_its_end(t):
-    product = t.install_product(name="Last Of Many", version="1.0.0.0")
+    product = t.install_product(name="Example Product", version="1.0.0.0")
     unknown = []
     while sum(len(c) + 1 for c in unknown) + len(product.code) < 100_000:
         unknown.append(new_guid())
@@ -128,7 +119,7 @@ def template_of_100000_characters_is_walked_to_its_end(t):
     t.equal(len(template), 100_000, "length of the Template")
     patch, _ = t.make_upgrade_patch(product, "1.1.0.0", template=template)
     t.equal(t.package_summary(patch)["Template"], template, "Template as Windows Installer reads it")
-    run(t, t.build_variant(patch), boxes=[box(301, product.name)])
+    picture(t, "applied-en", run(t, t.build_variant(patch), boxes=[box(301, product.name)]))
     patched(t, product, "1.1.0.0")
 
 

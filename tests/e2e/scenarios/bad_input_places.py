@@ -13,13 +13,9 @@ from pathlib import Path
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
 HERE = Path(__file__).resolve().parent
-sys.path.insert(0, str(HERE.parent / "programs" / "catalogue"))
-from catalogue import filled, read_catalogue  # noqa: E402
-from e2elib.scenario import Box, Skip, run_scenarios, scenario  # noqa: E402
+from e2elib.catalogue import ENGLISH, USER_ENGLISH, error_code_shown, message_box  # noqa: E402
+from e2elib.scenario import Skip, run_scenarios, scenario  # noqa: E402
 
-CATALOGUE = read_catalogue(HERE.parents[2] / "res" / "strings")
-ENGLISH = 1033
-USER_ENGLISH = {"LANG": "en_US.UTF-8", "LC_ALL": "en_US.UTF-8"}
 ERROR_FILENAME_EXCED_RANGE = 206
 
 MAX_PATH_CHARS = 259  # longest full name of a package file, without the terminator
@@ -86,15 +82,6 @@ def temp_of_length(t, length):
     unix = t.env.drive_c().joinpath(*components)
     unix.mkdir(parents=True, exist_ok=True)
     return unix, win
-
-
-def message_300(text):
-    """The error code in the text of message 300, or None when the text is not message 300."""
-    head = CATALOGUE[ENGLISH][300].split("%d")[0]
-    code = text[len(head):]
-    if not text.startswith(head) or not code.lstrip("-").isdigit():
-        return None
-    return int(code)
 
 
 def expect_nothing_shown(t, r, what):
@@ -222,7 +209,7 @@ def install_mode_with_a_long_temporary_folder(t):
     t.check(len(win) + len(f"\\{name} R2.log") > MAX_PATH_CHARS, "the log path would fit")
     with temporary_folder(t, win):
         r = t.run_update(t.build_variant(patch), [], extra_env=USER_ENGLISH, expect_boxes=[
-            Box(CATALOGUE[ENGLISH][312], filled(CATALOGUE[ENGLISH][301], "%s", name), "information")])
+            message_box(ENGLISH, 301, name)])
     t.equal(r.exit_code, 0, "exit code")
     t.equal(tree(unix), {}, "files left in the temporary folder")
     t.equal(t.product_version(product.code), "1.1.0.0", "version after the run")
@@ -238,7 +225,7 @@ def install_mode_with_a_long_temporary_folder(t):
         with temporary_folder(t, win):
             r = t.run_update(exe, [], expect_boxes=1, extra_env=USER_ENGLISH)
         t.equal(r.exit_code, 0, f"exit code (temporary folder of {length} characters)")
-        code = message_300(r.boxes[0].text)
+        code = error_code_shown(r.boxes[0])
         t.check(code not in (None, 0) and expected in (None, code),
                 f"temporary folder of {length} characters: expected message 300 with "
                 f"{expected or 'an error code'}, saw {r.boxes[0]}")
@@ -262,7 +249,7 @@ def install_mode_with_an_unwritable_temporary_folder(t):
             stack.enter_context(temporary_folder(t, win))
             r = t.run_update(exe, [], expect_boxes=1, extra_env=USER_ENGLISH)
         t.equal(r.exit_code, 0, f"exit code ({what})")
-        code = message_300(r.boxes[0].text)
+        code = error_code_shown(r.boxes[0])
         t.check(code not in (None, 0), f"{what}: expected message 300 with an error code, saw {r.boxes[0]}")
         t.equal(t.product_version(product.code), "1.0.0.0", f"version after the run ({what})")
     t.equal(tree(base), {"locked": None}, "what the scenario's folder holds")

@@ -12,6 +12,7 @@ from pathlib import Path
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
+from e2elib.pictures import picture  # noqa: E402
 from e2elib.scenario import Box, new_guid, run_scenarios, scenario  # noqa: E402
 
 SEPARATOR = "\n\n" + "-" * 47 + "\n\n"
@@ -127,6 +128,24 @@ def global_package_only(t):
     r = t.run_update(exe, ["/I"], expect_boxes=[expected])
     t.equal(r.new_temp_files, ["MSP2"], "files left in %TEMP% by the second report")
     t.equal(temp_packages(t), ["MSP1", "MSP2"], "copies in %TEMP%")
+
+
+@report_scenario
+def report_in_the_readme(t):
+    """The README's picture of the report: fixed product codes, so that it stays the same from run
+    to run; the products are never installed."""
+    example, beispiel, language_pack = ("{399EF217-6621-471E-A3FB-D78892574763}",
+                                        "{C5D7A08B-7CCA-4096-AA5E-C0A4F91C4B7D}",
+                                        "{DB6A4D11-289F-4435-BA9B-EF0969F53535}")
+    product = t.make_product(name="Example Product", version="1.0.0.0", code=example)
+    langpack = t.make_product(name="Example Product German", language=1031, version="1.0.0.0", code=language_pack)
+    glob, _ = t.make_upgrade_patch(product, "1.1.0.0", template=f"{example};{beispiel}",
+                                   keywords="1.1.0.0;1.0.0.0,1.0.1.0,", change_file=False)
+    lp, _ = t.make_upgrade_patch(langpack, "1.1.0.0", template=language_pack, change_file=False)
+    system = system_line(os_facts(t))
+    expected = report(section(system, f"{example};{beispiel}", "1.1.0.0;1.0.0.0,1.0.1.0,"),
+                      section(system, language_pack, "1.1.0.0;1.0.0.0,"))
+    picture(t, "report", t.run_update(t.build_variant(glob, lp), ["/i"], expect_boxes=[expected]))
 
 
 @report_scenario

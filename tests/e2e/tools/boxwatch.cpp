@@ -376,34 +376,12 @@ private:
 };
 
 bool ParseOptions(const e2e::Args& args, Options& o) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::wstring& a = args[i];
-        auto value = [&](std::wstring& v) {
-            if (i + 1 >= args.size()) return false;
-            v = args[++i];
-            return true;
-        };
-        std::wstring v;
-        if (a == L"--") {
-            o.command.assign(args.all().begin() + static_cast<long>(i) + 1, args.all().end());
-            break;
-        } else if (a == L"--out") {
-            if (!value(o.out)) return false;
-        } else if (a == L"--shots") {
-            if (!value(o.shotDir)) return false;
-        } else if (a == L"--timeout" || a == L"--count" || a == L"--press") {
-            if (!value(v)) return false;
-            wchar_t* end = nullptr;
-            unsigned long n = wcstoul(v.c_str(), &end, 10);
-            if (v.empty() || *end) return false;
-            if (a == L"--timeout") o.timeoutMs = static_cast<DWORD>(n);
-            else if (a == L"--count") o.count = static_cast<int>(n);
-            else o.press = static_cast<int>(n);
-        } else {
-            return false;
-        }
-    }
-    return !o.out.empty() && (!o.command.empty() || o.count > 0);
+    const bool parsed = e2e::Options()
+                            .text(L"--out", o.out).text(L"--shots", o.shotDir)
+                            .number(L"--timeout", o.timeoutMs).number(L"--count", o.count).number(L"--press", o.press)
+                            .command(o.command)
+                            .parse(args);
+    return parsed && !o.out.empty() && (!o.command.empty() || o.count > 0);
 }
 
 }  // namespace

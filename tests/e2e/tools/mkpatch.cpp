@@ -545,51 +545,25 @@ void MakePatch(const Options& o) {
 }
 
 bool ParseOptions(const e2e::Args& args, Options& o) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::wstring& a = args[i];
-        auto value = [&](std::wstring& v) {
-            if (i + 1 >= args.size()) return false;
-            v = args[++i];
-            return true;
-        };
-        std::wstring v;
-        if (a == L"--base") {
-            if (!value(o.base)) return false;
-        } else if (a == L"--upgrade") {
-            if (!value(o.upgrade)) return false;
-        } else if (a == L"--out") {
-            if (!value(o.out)) return false;
-        } else if (a == L"--not-a-package") {
-            o.notAPackage = true;
-        } else if (a == L"--template") {
-            if (!value(o.templateText)) return false;
-            o.haveTemplate = true;
-        } else if (a == L"--template-file") {
-            std::string bytes;
-            if (!value(v) || !e2e::ReadWholeFile(v, bytes)) return false;
-            o.templateText = e2e::FromUtf8(bytes);
-            o.haveTemplate = true;
-        } else if (a == L"--no-template") {
-            o.noTemplate = true;
-        } else if (a == L"--keywords") {
-            if (!value(o.keywords)) return false;
-            o.haveKeywords = true;
-        } else if (a == L"--no-keywords") {
-            o.noKeywords = true;
-        } else if (a == L"--patch-code") {
-            if (!value(o.patchCode)) return false;
-        } else if (a == L"--revnumber") {
-            if (!value(o.revNumber)) return false;
-        } else if (a == L"--cab") {
-            if (!value(o.cab)) return false;
-        } else if (a == L"--cab-file") {
-            if (!value(v)) return false;
-            o.cabFiles.push_back(v);
-        } else {
-            return false;
-        }
-    }
-    if (o.out.empty()) return false;
+    auto templateFile = [&o](const std::wstring& v) {
+        std::string bytes;
+        if (!e2e::ReadWholeFile(v, bytes)) return false;
+        o.templateText = e2e::FromUtf8(bytes);
+        return o.haveTemplate = true;
+    };
+    const bool parsed =
+        e2e::Options()
+            .text(L"--base", o.base).text(L"--upgrade", o.upgrade).text(L"--out", o.out)
+            .flag(L"--not-a-package", o.notAPackage)
+            .value(L"--template", [&o](const std::wstring& v) { o.templateText = v; return o.haveTemplate = true; })
+            .value(L"--template-file", templateFile)
+            .flag(L"--no-template", o.noTemplate)
+            .value(L"--keywords", [&o](const std::wstring& v) { o.keywords = v; return o.haveKeywords = true; })
+            .flag(L"--no-keywords", o.noKeywords)
+            .text(L"--patch-code", o.patchCode).text(L"--revnumber", o.revNumber).text(L"--cab", o.cab)
+            .value(L"--cab-file", [&o](const std::wstring& v) { o.cabFiles.push_back(v); return true; })
+            .parse(args);
+    if (!parsed || o.out.empty()) return false;
     if (o.notAPackage) return true;
     if (o.cab.empty() != o.cabFiles.empty()) return false;
     return !o.base.empty() && !o.upgrade.empty();

@@ -1,5 +1,5 @@
 // Small helpers shared by the end-to-end test tools: owning handles, UTF-8
-// conversion, JSON string quoting and command-line option access.
+// conversion, JSON string quoting and the command-line options.
 #pragma once
 
 #ifndef UNICODE
@@ -8,6 +8,8 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -124,6 +126,72 @@ public:
 
 private:
     std::vector<std::wstring> items_;
+};
+
+// The options of a tool: each "--name" is declared once with what it fills,
+// then parse() walks the arguments. It fails on an unknown option, an option
+// without its value, a number that is not a decimal number, or a value that
+// the option's own handler refuses.
+class Options {
+public:
+    // "--name VALUE": `handle` takes the value; false refuses it.
+    Options& value(const wchar_t* name, std::function<bool(const std::wstring&)> handle) {
+        options_.push_back({name, true, std::move(handle)});
+        return *this;
+    }
+    Options& text(const wchar_t* name, std::wstring& target) {
+        return value(name, [&target](const std::wstring& v) { target = v; return true; });
+    }
+    template <typename Number>
+    Options& number(const wchar_t* name, Number& target) {
+        return value(name, [&target](const std::wstring& v) {
+            wchar_t* end = nullptr;
+            const unsigned long n = std::wcstoul(v.c_str(), &end, 10);
+            if (v.empty() || *end) return false;
+            target = static_cast<Number>(n);
+            return true;
+        });
+    }
+    // "--name" alone.
+    Options& flag(const wchar_t* name, bool& target) {
+        options_.push_back({name, false, [&target](const std::wstring&) { target = true; return true; }});
+        return *this;
+    }
+    // "--" and everything after it.
+    Options& command(std::vector<std::wstring>& target) {
+        command_ = &target;
+        return *this;
+    }
+
+    bool parse(const Args& args) const {
+        for (size_t i = 0; i < args.size(); ++i) {
+            const std::wstring& a = args[i];
+            if (a == L"--" && command_) {
+                command_->assign(args.all().begin() + static_cast<long>(i) + 1, args.all().end());
+                return true;
+            }
+            const Option* option = nullptr;
+            for (const Option& o : options_) {
+                if (a == o.name) option = &o;
+            }
+            if (!option) return false;
+            if (!option->takesValue) {
+                option->handle(std::wstring());
+            } else if (i + 1 >= args.size() || !option->handle(args[++i])) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    struct Option {
+        std::wstring name;
+        bool takesValue;
+        std::function<bool(const std::wstring&)> handle;
+    };
+    std::vector<Option> options_;
+    std::vector<std::wstring>* command_ = nullptr;
 };
 
 }  // namespace e2e

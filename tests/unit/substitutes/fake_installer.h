@@ -84,14 +84,3 @@ private:
 };
 
 }  // namespace fake
-
-// The platform substitutes with the installer substitute added.
-class InstallerTest : public PlatformTest {
-protected:
-    InstallerTest() {
-        installer.files = &files;
-        services.installer = &installer;
-        platform::Install(services);
-    }
-    fake::Installer installer;
-};

@@ -42,13 +42,3 @@ platform::OsVersionRecord NtRecord(std::uint32_t major, std::uint32_t minor, std
                                    std::uint16_t suiteMask = 0, std::uint32_t build = 0);
 
 }  // namespace fake
-
-// The installer substitutes with a reported system added.
-class OsVersionTest : public InstallerTest {
-protected:
-    OsVersionTest() {
-        services.osVersion = &os;
-        platform::Install(services);
-    }
-    fake::OsVersion os;
-};

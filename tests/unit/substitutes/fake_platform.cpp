@@ -1,8 +1,5 @@
 #include "substitutes/fake_platform.h"
 
-#include "app/switches.h"
-#include "package/patch_target.h"
-
 namespace fake {
 namespace {
 
@@ -83,26 +80,3 @@ std::optional<std::wstring> Resources::loadStringInLanguage(platform::ModuleHand
 }
 
 }  // namespace fake
-
-PlatformTest::PlatformTest() {
-    services.files = &files;
-    services.resources = &resources;
-    services.thread = &thread;
-    services.boxes = &boxes;
-    services.arguments = &arguments;
-    services.clock = &clock;
-    platform::Install(services);
-
-    ModuleInstance = reinterpret_cast<platform::ModuleHandle>(0x400000);
-    QuietMode = false;
-    InstallMode = true;
-    ExtractMode = false;
-    ExtractPath.clear();
-    ReportMode = false;
-    QuietSwitch = PassiveSwitch = NoRestartSwitch = LogSwitch = HelpMode = false;
-    LogPath.clear();
-    ProgramArguments.clear();
-    Targets.clear();
-}
-
-PlatformTest::~PlatformTest() { platform::Install(platform::Services()); }

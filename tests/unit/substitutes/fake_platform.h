@@ -1,9 +1,10 @@
 #pragma once
-// In-memory substitutes of the platform services, installed for each test by
-// PlatformTest.
-#include <gtest/gtest.h>
-
+// In-memory substitutes of the platform services, for the unit tests (which
+// install them through the fixtures of fixtures.h) and the fuzz targets.
+// Free of any test framework.
 #include <map>
+#include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -120,19 +121,3 @@ public:
 };
 
 }  // namespace fake
-
-// Base fixture: a fresh set of substitutes installed, and the process-wide
-// values back at their start values, for every test.
-class PlatformTest : public ::testing::Test {
-protected:
-    PlatformTest();
-    ~PlatformTest() override;
-
-    fake::FileSystem files;
-    fake::Resources resources;
-    fake::ThreadState thread;
-    fake::MessageBoxes boxes;
-    fake::ProcessArguments arguments;
-    fake::Clock clock;
-    platform::Services services;
-};

@@ -9,12 +9,10 @@ from pathlib import Path
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 HERE = Path(__file__).resolve().parent
-sys.path.insert(0, str(HERE))
 sys.path.insert(0, str(HERE.parents[1]))  # tests/e2e
-from catalogue import filled, read_catalogue  # noqa: E402
+from e2elib.catalogue import CATALOGUE, message_box, user  # noqa: E402
 from e2elib.scenario import Box, run_scenarios, scenario  # noqa: E402
 
-CATALOGUE = read_catalogue(HERE.parents[3] / "res" / "strings")
 NAME = "Orvanth Studio"
 
 # The English boxes as the user must see them, spaces and line feeds included.
@@ -50,48 +48,37 @@ def probe(t):
     return exe
 
 
-def user(lang):
-    return {"LANG": lang, "LC_ALL": lang}
-
-
 def show(t, message, options, expected, lang="en_US.UTF-8"):
     r = t.run_program(probe(t), ["show", str(message)] + options, expect_boxes=[expected], extra_env=user(lang))
     t.equal(r.exit_code, 0, "probe exit code")
 
 
-def catalogue_box(language, message, caption, icon, placeholder=None, value=None):
-    text = CATALOGUE[language][message]
-    if placeholder:
-        text = filled(text, placeholder, value)
-    return Box(CATALOGUE[language][caption], text, icon)
-
-
 @scenario
 def german_locale_shows_the_german_failure_and_caption(t):
-    show(t, 300, ["--locale", "1031", "--error", "1603"], catalogue_box(1031, 300, 311, "error", "%d", "1603"))
+    show(t, 300, ["--locale", "1031", "--error", "1603"], message_box(1031, 300, "1603"))
     # The user's language does not steer it: a Japanese user still gets the German box.
-    show(t, 300, ["--locale", "1031", "--error", "1603"], catalogue_box(1031, 300, 311, "error", "%d", "1603"),
+    show(t, 300, ["--locale", "1031", "--error", "1603"], message_box(1031, 300, "1603"),
          lang="ja_JP.UTF-8")
 
 
 @scenario
 def japanese_locale_shows_japanese(t):
     show(t, 300, ["--locale", "1041", "--error", "-2147024891"],
-         catalogue_box(1041, 300, 311, "error", "%d", "-2147024891"))
-    show(t, 301, ["--locale", "1041", "--name", NAME], catalogue_box(1041, 301, 312, "information", "%s", NAME))
+         message_box(1041, 300, "-2147024891"))
+    show(t, 301, ["--locale", "1041", "--name", NAME], message_box(1041, 301, NAME))
 
 
 @scenario
 def unsupported_languages_fall_back(t):
     # Another country's German, Chinese of Hong Kong and Singapore: the same language's table.
-    show(t, 308, ["--locale", "0x0807", "--name", NAME], catalogue_box(1031, 308, 311, "error", "%s", NAME))
-    show(t, 301, ["--locale", "0x0C04", "--name", NAME], catalogue_box(1028, 301, 312, "information", "%s", NAME))
-    show(t, 306, ["--locale", "0x1004", "--name", NAME], catalogue_box(2052, 306, 313, "error", "%s", NAME))
+    show(t, 308, ["--locale", "0x0807", "--name", NAME], message_box(1031, 308, NAME))
+    show(t, 301, ["--locale", "0x0C04", "--name", NAME], message_box(1028, 301, NAME))
+    show(t, 306, ["--locale", "0x1004", "--name", NAME], message_box(2052, 306, NAME))
     # A language the catalogue lacks: the user's language, else English.
-    show(t, 307, ["--locale", "1043"], catalogue_box(1049, 307, 311, "error"), lang="ru_RU.UTF-8")
-    show(t, 307, ["--locale", "1043"], catalogue_box(1033, 307, 311, "error"), lang="nl_NL.UTF-8")
+    show(t, 307, ["--locale", "1043"], message_box(1049, 307), lang="ru_RU.UTF-8")
+    show(t, 307, ["--locale", "1043"], message_box(1033, 307), lang="nl_NL.UTF-8")
     # The user's default locale.
-    show(t, 309, ["--locale", "0x0400"], catalogue_box(1045, 309, 311, "error"), lang="pl_PL.UTF-8")
+    show(t, 309, ["--locale", "0x0400"], message_box(1045, 309), lang="pl_PL.UTF-8")
 
 
 @scenario

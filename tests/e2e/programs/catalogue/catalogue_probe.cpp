@@ -23,7 +23,6 @@
 #include <utility>
 #include <vector>
 
-#include "app/switches.h"
 #include "platform/resources.h"
 #include "platform/services.h"
 #include "platform/thread_state.h"

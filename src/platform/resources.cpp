@@ -1,0 +1,3 @@
+#include "platform/resources.h"
+
+platform::ModuleHandle ModuleInstance = nullptr;

@@ -1,0 +1,27 @@
+#include "fixtures.h"
+
+#include "app/switches.h"
+#include "package/patch_target.h"
+
+PlatformTest::PlatformTest() {
+    services.files = &files;
+    services.resources = &resources;
+    services.thread = &thread;
+    services.boxes = &boxes;
+    services.arguments = &arguments;
+    services.clock = &clock;
+    platform::Install(services);
+
+    ModuleInstance = reinterpret_cast<platform::ModuleHandle>(0x400000);
+    QuietMode = false;
+    InstallMode = true;
+    ExtractMode = false;
+    ExtractPath.clear();
+    ReportMode = false;
+    QuietSwitch = PassiveSwitch = NoRestartSwitch = LogSwitch = HelpMode = false;
+    LogPath.clear();
+    ProgramArguments.clear();
+    Targets.clear();
+}
+
+PlatformTest::~PlatformTest() { platform::Install(platform::Services()); }
