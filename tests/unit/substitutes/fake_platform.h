@@ -98,7 +98,10 @@ public:
     bool fail = false;
     bool read(std::vector<std::wstring>& out) override {
         if (fail) return false;
-        out = arguments;
+        // Copied the way the system's array is.
+        std::vector<const wchar_t*> list;
+        for (const auto& argument : arguments) list.push_back(argument.c_str());
+        platform::CopyArguments(list.data(), static_cast<int>(list.size()), out);
         return true;
     }
 };
