@@ -1,6 +1,7 @@
 #include "app/patch_run.h"
 
 #include "app/actions.h"
+#include "app/product_logs.h"
 #include "app/switches.h"
 #include "package/extraction.h"
 #include "package/summary_information.h"
@@ -17,7 +18,6 @@
 namespace {
 
 constexpr std::size_t kLogFolderCapacity = 260;
-constexpr std::size_t kMaxLogPathChars = 259;
 constexpr std::uint32_t kLocaleUserDefault = 0x0400;      // LOCALE_USER_DEFAULT
 constexpr std::uint32_t kRebootInitiated = 1641;          // ERROR_SUCCESS_REBOOT_INITIATED
 constexpr std::uint32_t kRebootRequired = 3010;           // ERROR_SUCCESS_REBOOT_REQUIRED
@@ -43,10 +43,8 @@ void ApplyPatch(PatchTarget& target, const std::wstring& packagePath, const std:
                 unsigned failureMessageId, PackageOutcome& outcome) {
     platform::Installer& installer = *platform::Current().installer;
 
-    // A log path that cannot be formed means no log for this target; the
-    // patch is applied all the same.
-    const std::wstring logPath = LogFilePath(logFolder, target.productName);
-    if (!logPath.empty()) installer.enableLog(platform::kLogModeVerbose, logPath, 0);
+    // Every product its own log; the patch is applied even without one.
+    EnableProductLog(logFolder, target.productName);
 
     // In the language of the thread locale set for this target. The package
     // path (at most 259 characters) and this text (at most 255) always fit
@@ -98,18 +96,6 @@ void SelectTargets(PatchTarget& prototype, const std::wstring& productCodes) {
         }
         prototype.productCode.erase(0, semicolon + 1);
     }
-}
-
-std::wstring LogFilePath(const std::wstring& logFolder, const std::wstring& productName) {
-    // Characters that a file name cannot hold would cost the product its log,
-    // the only record of an unattended run.
-    std::wstring fileName = productName;
-    for (wchar_t& c : fileName) {
-        if (c < 0x20 || std::wstring(L"\\/:*?\"<>|").find(c) != std::wstring::npos) c = L'_';
-    }
-    std::wstring path = logFolder + L"\\" + fileName + L" R2.log";
-    if (path.size() > kMaxLogPathChars) return std::wstring();
-    return path;
 }
 
 PackageOutcome RunPatchPackage(const std::wstring& resourceName, unsigned failureMessageId, bool recordProductName) {
@@ -167,7 +153,8 @@ PackageOutcome RunPatchPackage(const std::wstring& resourceName, unsigned failur
                 break;
             case TargetDecision::EndUpToDate:
                 // Targets after this one are not handled; the locale stays.
-                return PackageOutcome::UpToDate;
+                // A product patched before is still reported as such.
+                return outcome == PackageOutcome::Applied ? PackageOutcome::Applied : PackageOutcome::UpToDate;
             case TargetDecision::NotDesigned:
                 ShowMessage(kMsgWrongVersion);
                 break;

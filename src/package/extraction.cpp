@@ -4,6 +4,7 @@
 
 #include "app/switches.h"
 #include "package/file_names.h"
+#include "platform/existing_files.h"
 #include "platform/file_system.h"
 #include "platform/resources.h"
 #include "platform/error_codes.h"
@@ -87,7 +88,21 @@ std::uint32_t Extract(std::wstring& path, const std::wstring& resourceName, unsi
 
     platform::CreateResult result = platform::CreateResult::Failed;
     if (!temporary) {
-        auto file = files.createFile(path, platform::CreateMode::ReplaceExisting, result);
+        // A file of that name is replaced only when it is a plain file of its
+        // own: a link, or a file with another name too, is deleted and a new
+        // file made, so nothing is written through it.
+        platform::CreateMode mode = platform::CreateMode::NewOnly;
+        switch (platform::ClearUntrustedFile(path)) {
+            case platform::ExistingFileState::Trusted:
+                mode = platform::CreateMode::ReplaceExisting;
+                break;
+            case platform::ExistingFileState::Untrusted:
+                return platform::kErrorAccessDenied;
+            case platform::ExistingFileState::None:
+            case platform::ExistingFileState::Removed:
+                break;
+        }
+        auto file = files.createFile(path, mode, result);
         if (!file) return ErrorOr(platform::kErrorCannotMake);
         return WriteAll(files, std::move(file), path, *bytes);
     }
