@@ -1,6 +1,7 @@
 #include <windows.h>
 #include <aclapi.h>
 
+#include <cwchar>
 #include <vector>
 
 #include "platform/win32/win32_implementations.h"
@@ -86,6 +87,43 @@ bool OwnerTrusted(HANDLE file) {
     return trusted;
 }
 
+using GetFinalPathNameByHandleFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+
+// The path the system resolves an open handle to; nothing where it cannot
+// tell (before Vista, or on failure).
+std::optional<std::wstring> FinalPath(HANDLE handle) {
+    static const auto function = reinterpret_cast<GetFinalPathNameByHandleFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW")));
+    if (function == nullptr) return std::nullopt;
+    DWORD needed = function(handle, nullptr, 0, 0);
+    if (needed == 0) return std::nullopt;
+    std::vector<wchar_t> buffer(needed + 1);
+    DWORD length = function(handle, buffer.data(), static_cast<DWORD>(buffer.size()), 0);
+    if (length == 0 || length >= buffer.size()) return std::nullopt;
+    return std::wstring(buffer.data(), length);
+}
+
+// False when the file open as `file` is not the entry `path` names in its
+// folder: a link that the system does not mark as one leads elsewhere (Wine
+// shows a Unix symbolic link as the file it points to). The folder is
+// resolved the same way, so short names and linked folders above the file
+// make no difference.
+bool ResolvesToItself(HANDLE file, const std::wstring& path) {
+    const std::size_t separator = path.find_last_of(L"\\/");
+    if (separator == std::wstring::npos) return true;
+    const std::optional<std::wstring> fileFinal = FinalPath(file);
+    if (!fileFinal) return true;
+    const Handle folder(CreateFileW(path.substr(0, separator + 1).c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!folder.valid()) return true;
+    std::optional<std::wstring> expected = FinalPath(folder.get());
+    if (!expected) return true;
+    if (expected->empty() || expected->back() != L'\\') *expected += L'\\';
+    *expected += path.substr(separator + 1);
+    return _wcsicmp(fileFinal->c_str(), expected->c_str()) == 0;
+}
+
 }  // namespace
 
 std::optional<std::wstring> Win32FileSystem::tempFolder() {
@@ -138,6 +176,15 @@ std::unique_ptr<OutputFile> Win32FileSystem::createFile(const std::wstring& path
 }
 
 bool Win32FileSystem::deleteFile(const std::wstring& path) {
+    // Only the entry itself: where the name leads somewhere else without the
+    // system marking it as a link (Wine deletes the target of a Unix link),
+    // nothing is deleted.
+    {
+        const Handle entry(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (entry.valid() && !ResolvesToItself(entry.get(), path)) return false;
+    }
     if (DeleteFileW(path.c_str())) return true;
     // A link to a folder is removed as a folder; the folder it names stays.
     const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -173,7 +220,7 @@ std::optional<ExistingFile> Win32FileSystem::lookAt(const std::wstring& path) {
         return found;
     }
     const DWORD notPlain = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE;
-    found.plainFile = (info.dwFileAttributes & notPlain) == 0;
+    found.plainFile = (info.dwFileAttributes & notPlain) == 0 && ResolvesToItself(file.get(), path);
     found.linkCount = info.nNumberOfLinks;
     found.ownerTrusted = OwnerTrusted(file.get());
     return found;

@@ -558,6 +558,10 @@ def build_variant(cfg, out, global_msp=None, langpack_msp=None):
         fcntl.flock(lock, fcntl.LOCK_EX)
         build_sh = cfg.source_dir / "build.sh"
         use_build_sh = build_sh.is_file() and (global_msp or langpack_msp)
+        # Variants are built for the architecture of the tree under test.
+        cache = cfg.binary_dir / "CMakeCache.txt"
+        x64 = cache.is_file() and "mingw-x86_64.cmake" in cache.read_text(errors="replace")
+        toolchain = "mingw-x86_64.cmake" if x64 else "mingw-i686.cmake"
         if use_build_sh:
             # Scenarios embed deliberately faulty packages: their findings must not stop the build.
             cmd = ["bash", str(build_sh), "--force", "--build-dir", str(build_dir), "-o", str(out)]
@@ -565,11 +569,13 @@ def build_variant(cfg, out, global_msp=None, langpack_msp=None):
                 cmd += ["--global", str(global_msp)]
             if langpack_msp:
                 cmd += ["--langpack", str(langpack_msp)]
+            if x64:
+                cmd.append("--x64")
             steps = [cmd]
         else:
             steps = [
                 ["cmake", "-S", str(cfg.source_dir), "-B", str(build_dir), "-G", "Ninja",
-                 "--toolchain", str(cfg.source_dir / "cmake" / "mingw-i686.cmake"), "-DCMAKE_BUILD_TYPE=Release",
+                 "--toolchain", str(cfg.source_dir / "cmake" / toolchain), "-DCMAKE_BUILD_TYPE=Release",
                  f"-DUPDATE_GLOBAL_MSP={global_msp or ''}", f"-DUPDATE_LANGPACK_MSP={langpack_msp or ''}"],
                 ["cmake", "--build", str(build_dir), "--target", "update"],
             ]
