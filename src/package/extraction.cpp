@@ -91,18 +91,8 @@ std::uint32_t Extract(std::wstring& path, const std::wstring& resourceName, unsi
         // A file of that name is replaced only when it is a plain file of its
         // own: a link, or a file with another name too, is deleted and a new
         // file made, so nothing is written through it.
-        platform::CreateMode mode = platform::CreateMode::NewOnly;
-        switch (platform::ClearUntrustedFile(path)) {
-            case platform::ExistingFileState::Trusted:
-                mode = platform::CreateMode::ReplaceExisting;
-                break;
-            case platform::ExistingFileState::Untrusted:
-                return platform::kErrorAccessDenied;
-            case platform::ExistingFileState::None:
-            case platform::ExistingFileState::Removed:
-                break;
-        }
-        auto file = files.createFile(path, mode, result);
+        auto file = platform::CreateFileSafely(path, platform::CreateMode::ReplaceExisting, result);
+        if (result == platform::CreateResult::Refused) return platform::kErrorAccessDenied;
         if (!file) return ErrorOr(platform::kErrorCannotMake);
         return WriteAll(files, std::move(file), path, *bytes);
     }

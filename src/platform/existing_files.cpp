@@ -15,4 +15,18 @@ ExistingFileState ClearUntrustedFile(const std::wstring& path) {
     return files.deleteFile(path) ? ExistingFileState::Removed : ExistingFileState::Untrusted;
 }
 
+std::unique_ptr<OutputFile> CreateFileSafely(const std::wstring& path, CreateMode mode, CreateResult& result) {
+    switch (ClearUntrustedFile(path)) {
+        case ExistingFileState::Untrusted:
+            result = CreateResult::Refused;
+            return nullptr;
+        case ExistingFileState::Trusted:
+            return Current().files->createFile(path, mode, result);
+        case ExistingFileState::None:
+        case ExistingFileState::Removed:
+            break;
+    }
+    return Current().files->createFile(path, CreateMode::NewOnly, result);
+}
+
 }  // namespace platform

@@ -21,7 +21,12 @@ enum class CreateMode {
     NewOnly,          // create only when no file of that name exists
 };
 
-enum class CreateResult { Created, AlreadyExists, Failed };
+enum class CreateResult {
+    Created,
+    AlreadyExists,
+    Failed,
+    Refused,  // something not to write through is there, and could not be removed
+};
 
 // What is found under a path, looked at without following a link.
 struct ExistingFile {
