@@ -21,7 +21,7 @@ file(GLOB PLATFORM_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platf
 add_library(update_win32 STATIC ${PLATFORM_WIN32_SOURCES})
 target_include_directories(update_win32 PRIVATE ${UPDATE_LAYER_ROOT_platform})
 target_compile_options(update_win32 PRIVATE ${WIN_COMPILE_OPTIONS} -Wall -Wextra)
-target_link_libraries(update_win32 PUBLIC update_platform shell32)
+target_link_libraries(update_win32 PUBLIC update_platform shell32 advapi32)
 
 # Packages: a resource line per package given, none for an empty option.
 set(PACKAGE_RC_LINES "")

@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include <new>
+
 #include "app/switches.h"
 #include "platform/process_arguments.h"
 #include "platform/services.h"
@@ -75,11 +77,16 @@ void ScanArguments(const std::vector<std::wstring>& arguments) {
 }
 
 bool ParseCommandLine() {
-    std::vector<std::wstring> arguments;
-    if (!platform::Current().arguments->read(arguments)) {
-        // Nothing to scan: the values at start stand, and the patch run runs.
-        return true;
+    // Out of memory anywhere here ends the scan where it is: the switches
+    // seen so far stay in force, and the program goes on.
+    try {
+        std::vector<std::wstring> arguments;
+        if (!platform::Current().arguments->read(arguments)) {
+            // Nothing to scan: the values at start stand, and the patch run runs.
+            return true;
+        }
+        ScanArguments(arguments);
+    } catch (const std::bad_alloc&) {
     }
-    ScanArguments(arguments);
     return true;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/actions.h"
+#include "app/product_logs.h"
 #include "app/run_log.h"
 #include "app/run_outcome.h"
 #include "app/switches.h"
@@ -22,7 +23,6 @@
 namespace {
 
 constexpr std::size_t kLogFolderCapacity = 260;
-constexpr std::size_t kMaxLogPathChars = 259;
 constexpr std::uint32_t kLocaleUserDefault = 0x0400;      // LOCALE_USER_DEFAULT
 
 // Waiting out another installation: the first wait, the longest, and all of them together.
@@ -103,10 +103,8 @@ void ApplyPatch(PatchTarget& target, const std::wstring& packagePath, const std:
                 unsigned failureMessageId, PackageOutcome& outcome, RunRecord& record) {
     platform::Installer& installer = *platform::Current().installer;
 
-    // A log path that cannot be formed means no log for this target; the
-    // patch is applied all the same.
-    const std::wstring logPath = LogFilePath(logFolder, target.productName);
-    if (!logPath.empty()) installer.enableLog(platform::kLogModeVerbose, logPath, 0);
+    // Every product its own log; the patch is applied even without one.
+    const std::wstring logPath = EnableProductLog(logFolder, target.productName);
 
     // In the language of the thread locale set for this target. The package
     // path (at most 259 characters) and this text (at most 255) always fit
@@ -174,18 +172,6 @@ void SelectTargets(PatchTarget& prototype, const std::wstring& productCodes) {
         }
         prototype.productCode.erase(0, semicolon + 1);
     }
-}
-
-std::wstring LogFilePath(const std::wstring& logFolder, const std::wstring& productName) {
-    // Characters that a file name cannot hold would cost the product its log,
-    // the only record of an unattended run.
-    std::wstring fileName = productName;
-    for (wchar_t& c : fileName) {
-        if (c < 0x20 || std::wstring(L"\\/:*?\"<>|").find(c) != std::wstring::npos) c = L'_';
-    }
-    std::wstring path = logFolder + L"\\" + fileName + L" R2.log";
-    if (path.size() > kMaxLogPathChars) return std::wstring();
-    return path;
 }
 
 PackageOutcome RunPatchPackage(const std::wstring& resourceName, unsigned failureMessageId, bool recordProductName,
@@ -270,8 +256,9 @@ PackageOutcome RunPatchPackage(const std::wstring& resourceName, unsigned failur
                 break;
             case TargetDecision::EndUpToDate:
                 // Targets after this one are not handled; the locale stays.
+                // A product patched before is still reported as such.
                 record.note(RunEvent::UpToDate);
-                return PackageOutcome::UpToDate;
+                return outcome == PackageOutcome::Applied ? PackageOutcome::Applied : PackageOutcome::UpToDate;
             case TargetDecision::NotDesigned:
                 record.note(RunEvent::WrongVersion);
                 ShowMessage(kMsgWrongVersion);

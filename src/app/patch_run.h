@@ -35,7 +35,3 @@ TargetDecision DecideTarget(const FourPartVersion& installed, const FourPartVers
 // product of `productCodes` (the Template text), in order. An empty entry
 // ends the walk.
 void SelectTargets(PatchTarget& prototype, const std::wstring& productCodes);
-
-// "<folder>\<product name> R2.log", with the characters that a file name
-// cannot hold replaced by "_"; nothing when it would not fit in 259 characters.
-std::wstring LogFilePath(const std::wstring& logFolder, const std::wstring& productName);

@@ -6,6 +6,7 @@
 
 #include "app/switches.h"
 #include "package/file_names.h"
+#include "platform/existing_files.h"
 #include "platform/file_system.h"
 #include "platform/services.h"
 #include "ui/messages.h"
@@ -17,10 +18,35 @@ constexpr unsigned kDefaultNameAttempts = 100;
 
 std::unique_ptr<platform::OutputFile> g_log;
 
-// The one place the log file is created.
+// The one place the log file is created: never through a link or a file
+// someone else placed there (see CreateFileSafely).
 std::unique_ptr<platform::OutputFile> CreateRunLogFile(const std::wstring& path, platform::CreateMode mode,
                                                        platform::CreateResult& result) {
-    return platform::Current().files->createFile(path, mode, result);
+    return platform::CreateFileSafely(path, mode, result);
+}
+
+// "<stem>_<n><extension>" of `path`, for the n-th try of a name that is taken.
+std::wstring NumberedName(const std::wstring& path, unsigned number) {
+    const std::size_t slash = path.find_last_of(L"\\/");
+    const std::size_t dot = path.rfind(L'.');
+    const bool hasExtension = dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash);
+    const std::wstring stem = hasExtension ? path.substr(0, dot) : path;
+    const std::wstring extension = hasExtension ? path.substr(dot) : std::wstring();
+    return stem + L"_" + std::to_wstring(number) + extension;
+}
+
+// Creates the log at `path`, or, while that name is taken (or held by a file
+// that is not to be written through), at the next numbered name, created new.
+std::unique_ptr<platform::OutputFile> CreateLogUnderFreeName(const std::wstring& path, platform::CreateMode mode) {
+    for (unsigned attempt = 1; attempt <= kDefaultNameAttempts; ++attempt) {
+        const std::wstring name = attempt == 1 ? path : NumberedName(path, attempt);
+        if (name.size() > kMaxPathChars) return nullptr;
+        platform::CreateResult result = platform::CreateResult::Failed;
+        auto file = CreateRunLogFile(name, attempt == 1 ? mode : platform::CreateMode::NewOnly, result);
+        if (file) return file;
+        if (result != platform::CreateResult::AlreadyExists && result != platform::CreateResult::Refused) return nullptr;
+    }
+    return nullptr;
 }
 
 std::wstring TwoDigits(unsigned value) {
@@ -47,17 +73,8 @@ std::unique_ptr<platform::OutputFile> OpenDefaultLog() {
     const std::optional<std::wstring> temp = files.tempFolder();
     if (!temp || temp->empty()) return nullptr;
     const std::wstring program = ProgramArguments.empty() ? std::wstring() : ProgramArguments[0];
-    const std::wstring name = DefaultRunLogName(program, Now());
-    const std::wstring stem = name.substr(0, name.size() - 4);  // without ".log"
-    for (unsigned attempt = 1; attempt <= kDefaultNameAttempts; ++attempt) {
-        // A second run within the same second gets a numbered name.
-        const std::wstring path = JoinPath(*temp, attempt == 1 ? name : stem + L"_" + std::to_wstring(attempt) + L".log");
-        if (path.size() > kMaxPathChars) return nullptr;
-        platform::CreateResult result = platform::CreateResult::Failed;
-        auto file = CreateRunLogFile(path, platform::CreateMode::NewOnly, result);
-        if (file || result != platform::CreateResult::AlreadyExists) return file;
-    }
-    return nullptr;
+    // A second run within the same second gets a numbered name.
+    return CreateLogUnderFreeName(JoinPath(*temp, DefaultRunLogName(program, Now())), platform::CreateMode::NewOnly);
 }
 
 }  // namespace
@@ -119,8 +136,7 @@ bool OpenRunLog() {
     if (LogSwitch && !LogPath.empty()) {
         const std::optional<std::wstring> path = platform::Current().files->fullPath(LogPath);
         if (path) {
-            platform::CreateResult result = platform::CreateResult::Failed;
-            g_log = CreateRunLogFile(*path, platform::CreateMode::ReplaceExisting, result);
+            g_log = CreateLogUnderFreeName(*path, platform::CreateMode::ReplaceExisting);
         }
     } else {
         g_log = OpenDefaultLog();

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "package/file_names.h"
+#include "platform/existing_files.h"
 #include "platform/file_system.h"
 #include "platform/resources.h"
 #include "platform/error_codes.h"
@@ -86,7 +87,11 @@ std::uint32_t Extract(std::wstring& path, const std::wstring& resourceName, unsi
 
     platform::CreateResult result = platform::CreateResult::Failed;
     if (!temporary) {
-        auto file = files.createFile(path, platform::CreateMode::ReplaceExisting, result);
+        // A file of that name is replaced only when it is a plain file of its
+        // own: a link, or a file with another name too, is deleted and a new
+        // file made, so nothing is written through it.
+        auto file = platform::CreateFileSafely(path, platform::CreateMode::ReplaceExisting, result);
+        if (result == platform::CreateResult::Refused) return platform::kErrorAccessDenied;
         if (!file) return ErrorOr(platform::kErrorCannotMake);
         return WriteAll(files, std::move(file), path, *bytes);
     }

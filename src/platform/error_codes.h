@@ -6,6 +6,7 @@
 namespace platform {
 
 constexpr std::uint32_t kErrorPathNotFound = 3;             // ERROR_PATH_NOT_FOUND
+constexpr std::uint32_t kErrorAccessDenied = 5;             // ERROR_ACCESS_DENIED
 constexpr std::uint32_t kErrorNotEnoughMemory = 8;          // ERROR_NOT_ENOUGH_MEMORY
 constexpr std::uint32_t kErrorWriteFault = 29;              // ERROR_WRITE_FAULT
 constexpr std::uint32_t kErrorCannotMake = 82;              // ERROR_CANNOT_MAKE

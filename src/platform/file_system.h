@@ -1,6 +1,7 @@
 #pragma once
 // Files and folders, as the rest of the program needs them.
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,7 +21,22 @@ enum class CreateMode {
     NewOnly,          // create only when no file of that name exists
 };
 
-enum class CreateResult { Created, AlreadyExists, Failed };
+enum class CreateResult {
+    Created,
+    AlreadyExists,
+    Failed,
+    Refused,  // something not to write through is there, and could not be removed
+};
+
+// What is found under a path, looked at without following a link.
+struct ExistingFile {
+    // A plain file: not a link, junction or other reparse point, nor a folder
+    // or device. Something that cannot be looked at is not one.
+    bool plainFile = true;
+    std::uint32_t linkCount = 1;  // names (hard links) the file has
+    // Owned by SYSTEM, the Administrators group or the current user.
+    bool ownerTrusted = true;
+};
 
 class FileSystem {
 public:
@@ -46,7 +62,16 @@ public:
     virtual std::unique_ptr<OutputFile> createFile(const std::wstring& path, CreateMode mode,
                                                    CreateResult& result) = 0;
 
+    // Deletes a file, or a link itself (never what it points to).
     virtual bool deleteFile(const std::wstring& path) = 0;
+
+    // What is under `path`, without following a link; nothing when no entry
+    // of that name exists.
+    virtual std::optional<ExistingFile> lookAt(const std::wstring& path) = 0;
+
+    // True when the process runs with administrator rights in force (also
+    // when the system cannot tell).
+    virtual bool processElevated() = 0;
 };
 
 }  // namespace platform

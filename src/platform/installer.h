@@ -17,6 +17,7 @@ constexpr int kInstallStateAdvertised = 1;               // INSTALLSTATE_ADVERTI
 constexpr int kInstallStateDefault = 5;                  // INSTALLSTATE_DEFAULT
 constexpr int kInstallStateUnknown = -1;                 // INSTALLSTATE_UNKNOWN
 constexpr std::uint32_t kLogModeVerbose = 0x1000;        // INSTALLLOGMODE_VERBOSE
+constexpr std::uint32_t kLogAttributesAppend = 0x1;      // INSTALLLOGATTRIBUTES_APPEND
 constexpr int kUiLevelBasicHideCancel = 0x23;            // INSTALLUILEVEL_BASIC | INSTALLUILEVEL_HIDECANCEL
 constexpr int kUiLevelProgressOnly = 0x63;               // the same | INSTALLUILEVEL_PROGRESSONLY
 constexpr int kUiLevelNone = 2;                          // INSTALLUILEVEL_NONE
@@ -51,7 +52,8 @@ public:
     virtual std::uint32_t getProductInfo(const std::wstring& productCode, const std::wstring& property,
                                          wchar_t* buffer, std::uint32_t& count) = 0;
 
-    // MsiEnableLogW(mode, logPath, attributes).
+    // MsiEnableLogW(mode, logPath, attributes); an empty path is passed as
+    // no path at all, which turns logging off.
     virtual std::uint32_t enableLog(std::uint32_t mode, const std::wstring& logPath, std::uint32_t attributes) = 0;
 
     // MsiSetInternalUI(level, no window); returns the previous level.

@@ -7,10 +7,45 @@
 
 namespace {
 
+// The name of a Windows 10 or later server, told apart by its build.
+const wchar_t* ServerName10(std::uint32_t build) {
+    switch (build) {
+        case 14393:
+            return L"Windows Server 2016 ";
+        case 17763:
+            return L"Windows Server 2019 ";
+        case 20348:
+            return L"Windows Server 2022 ";
+        case 26100:
+            return L"Windows Server 2025 ";
+        default:
+            return L"Windows Server ";
+    }
+}
+
 // The name for a reported version, or nothing when the version has no name
-// of its own (the caller's text then stays).
-const wchar_t* SystemName(std::uint32_t major, std::uint32_t minor, bool workstation, bool amd64) {
-    if (major == 6) return workstation ? L"Windows Vista " : L"Windows Server \"Longhorn\" ";
+// of its own (the caller's text then stays). The build only chooses a name;
+// it is never shown.
+const wchar_t* SystemName(std::uint32_t major, std::uint32_t minor, std::uint32_t build, bool workstation,
+                          bool amd64) {
+    if (major == 10 && minor == 0) {
+        if (workstation) return build < 22000 ? L"Windows 10 " : L"Windows 11 ";
+        return ServerName10(build);
+    }
+    if (major == 6) {
+        switch (minor) {
+            case 0:
+                return workstation ? L"Windows Vista " : L"Windows Server 2008 ";
+            case 1:
+                return workstation ? L"Windows 7 " : L"Windows Server 2008 R2 ";
+            case 2:
+                return workstation ? L"Windows 8 " : L"Windows Server 2012 ";
+            case 3:
+                return workstation ? L"Windows 8.1 " : L"Windows Server 2012 R2 ";
+            default:
+                return nullptr;
+        }
+    }
     if (major == 5) {
         switch (minor) {
             case 2:
@@ -29,7 +64,7 @@ const wchar_t* SystemName(std::uint32_t major, std::uint32_t minor, bool worksta
 }
 
 // The edition word of a workstation. It is appended to whatever the
-// description holds, named or not, so it may follow it without a space.
+// description holds, named or not.
 const wchar_t* EditionText(std::uint32_t major, std::uint16_t suiteMask) {
     if (major == 4) return L"Workstation 4.0 ";
     if ((suiteMask & platform::kSuitePersonal) != 0) return L"Home Edition ";
@@ -55,10 +90,13 @@ void DescribeOperatingSystem(std::wstring& description, FourPartVersion& version
 
     const bool workstation = record.productType == platform::kProductTypeWorkstation;
     const bool amd64 = architecture == platform::kProcessorArchitectureAmd64;
-    if (const wchar_t* name = SystemName(record.majorVersion, record.minorVersion, workstation, amd64)) {
+    if (const wchar_t* name =
+            SystemName(record.majorVersion, record.minorVersion, record.buildNumber, workstation, amd64)) {
         description = name;
     }
     if (extended && workstation && !amd64) {
+        // People read the words apart: never "WindowsProfessional".
+        if (!description.empty() && description.back() != L' ') description += L' ';
         description += EditionText(record.majorVersion, record.suiteMask);
     }
 }

@@ -1,9 +1,43 @@
 // How command lines select the mode and the switches.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <new>
+#include <set>
+#include <tuple>
+
 #include "app/command_line.h"
 #include "app/switches.h"
 #include "fixtures.h"
+
+// Allocations can be made to run out: after `g_allocationsLeft` more, each
+// one throws. Sanitizer runtimes bring their own allocator, so there the test
+// that needs this is skipped.
+#if defined(__SANITIZE_ADDRESS__)
+#define ALLOCATION_LIMIT 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ALLOCATION_LIMIT 0
+#endif
+#endif
+#ifndef ALLOCATION_LIMIT
+#define ALLOCATION_LIMIT 1
+#endif
+
+namespace {
+long g_allocationsLeft = -1;  // -1: no limit
+}
+
+#if ALLOCATION_LIMIT
+void* operator new(std::size_t size) {
+    if (g_allocationsLeft == 0) throw std::bad_alloc();
+    if (g_allocationsLeft > 0) --g_allocationsLeft;
+    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#endif
 
 namespace {
 
@@ -142,6 +176,37 @@ TEST_F(CommandLineTest, ReparsingStartsFromTheValuesAtStart) {
     EXPECT_FALSE(ExtractMode);
     EXPECT_TRUE(ExtractPath.empty());
     EXPECT_TRUE(InstallMode);
+}
+
+TEST_F(CommandLineTest, OutOfMemoryEndsTheScanWhereItIs) {
+    if (!ALLOCATION_LIMIT) GTEST_SKIP() << "the sanitizer's allocator cannot be limited";
+    const std::vector<std::wstring> args = {L"/q", L"/e", L"C:\\Updates\\first package.msp", L"/e",
+                                            L"C:\\Updates\\second package.msp", L"/i"};
+    using State = std::tuple<bool, bool, bool, bool, std::wstring>;
+    auto state = [] { return State{InstallMode, ExtractMode, ReportMode, QuietMode, ExtractPath}; };
+    // What a scan that ended after each argument leaves.
+    std::set<State> prefixes;
+    for (std::size_t n = 0; n <= args.size(); ++n) {
+        std::vector<std::wstring> prefix = {L"update.exe"};
+        prefix.insert(prefix.end(), args.begin(), args.begin() + static_cast<long>(n));
+        ReportMode = false;
+        ScanArguments(prefix);
+        prefixes.insert(state());
+    }
+    arguments.arguments = {L"C:\\Downloads\\update.exe"};
+    arguments.arguments.insert(arguments.arguments.end(), args.begin(), args.end());
+    bool reachedTheEnd = false;
+    for (long budget = 0; budget < 200 && !reachedTheEnd; ++budget) {
+        ReportMode = false;
+        g_allocationsLeft = budget;
+        const bool result = ParseCommandLine();
+        reachedTheEnd = g_allocationsLeft > 0;
+        g_allocationsLeft = -1;
+        EXPECT_TRUE(result);
+        EXPECT_EQ(prefixes.count(state()), 1u) << "after " << budget << " allocations";
+    }
+    EXPECT_TRUE(reachedTheEnd);
+    EXPECT_EQ(state(), (State{false, true, true, true, L"C:\\Updates\\second package.msp"}));
 }
 
 TEST_F(CommandLineTest, UnsplittableCommandLineRunsThePatchRun) {

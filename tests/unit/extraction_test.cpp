@@ -42,6 +42,45 @@ TEST_F(ExtractionTest, ReplacesAFileTheUserNamed) {
     EXPECT_EQ(files.files[path], resources.packages[L"IDR_MSP"]);
 }
 
+TEST_F(ExtractionTest, ReplacesALinkOrAFileOfSeveralNamesNeverWritingThroughIt) {
+    const std::wstring target = L"C:\\out\\pkg_glob.msp";
+    platform::ExistingFile twoNames, foreign;
+    twoNames.linkCount = 2;
+    foreign.ownerTrusted = false;
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        bool written;  // false: nothing written, error 5
+    } cases[] = {
+        {"a link", [&] { files.links[target] = L"C:\\Windows\\system.ini"; }, true},
+        {"a file with a second name", [&] { files.files[target] = "x"; files.looks[target] = twoNames; }, true},
+        {"a foreign owner's file, elevated",
+         [&] { files.files[target] = "x"; files.looks[target] = foreign; files.elevated = true; }, true},
+        {"a link that cannot be deleted",
+         [&] { files.links[target] = L"C:\\Windows\\system.ini"; files.undeletable.insert(target); }, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        files.files = {{L"C:\\Windows\\system.ini", "system"}};
+        files.links.clear();
+        files.looks.clear();
+        files.undeletable.clear();
+        files.openedExisting.clear();
+        files.elevated = false;
+        c.arrange();
+        std::wstring path = L"C:\\out\\pkg.msp";
+        EXPECT_EQ(ExtractPackage(path, L"IDR_MSP", 316), c.written);
+        EXPECT_EQ(files.files[L"C:\\Windows\\system.ini"], "system");
+        EXPECT_TRUE(files.openedExisting.empty());
+        if (c.written) {
+            EXPECT_EQ(files.links.count(target), 0u);
+            EXPECT_EQ(files.files[target], resources.packages[L"IDR_MSP"]);
+        } else {
+            EXPECT_EQ(thread.error, 5u);
+        }
+    }
+}
+
 TEST_F(ExtractionTest, MissingOrEmptyResourceCreatesNoFileButNamesIt) {
     resources.packages.erase(L"IDR_MSP_LP");
     std::wstring path = L"C:\\out\\pkg.msp";

@@ -1,5 +1,6 @@
 #include "fixtures.h"
 
+#include "app/product_logs.h"
 #include "app/switches.h"
 #include "package/patch_target.h"
 
@@ -22,6 +23,7 @@ PlatformTest::PlatformTest() {
     LogPath.clear();
     ProgramArguments.clear();
     Targets.clear();
+    ForgetProductLogs();
 }
 
 PlatformTest::~PlatformTest() { platform::Install(platform::Services()); }

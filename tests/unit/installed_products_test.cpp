@@ -47,6 +47,16 @@ TEST_F(ProductsTest, FailedQueriesGiveEmptyTextNeverAnEarlierValue) {
     GetProductNameAndLanguage(L"{P}", name, language);
     EXPECT_EQ(name, L"Example Product");
     EXPECT_EQ(language, L"");  // not the name left in the shared buffer
+    // A name of 1024 characters or more is read again at its length.
+    for (std::uint32_t length : {1023u, 1024u, 5000u}) {
+        product.properties[L"ProductName"] = std::wstring(length, L'N');
+        installer.infoCounts.clear();
+        GetProductNameAndLanguage(L"{P}", name, language);
+        EXPECT_EQ(name, std::wstring(length, L'N'));
+        const std::vector<std::uint32_t> counts =
+            length < 1024 ? std::vector<std::uint32_t>{1024, 1024} : std::vector<std::uint32_t>{1024, length + 1, 1024};
+        EXPECT_EQ(installer.infoCounts, counts) << length;
+    }
     GetProductNameAndLanguage(L"{GONE}", name, language);
     EXPECT_EQ(name, L"");
     EXPECT_EQ(language, L"");

@@ -26,14 +26,15 @@ struct SystemCase {
     Queries queries;
     const wchar_t* expectedText;
     const wchar_t* expectedVersion;
+    std::uint32_t build = 7601;
 };
 
 class OsDescriptionTest : public OsVersionTest {
 protected:
     void describe(const SystemCase& c, std::wstring& text, FourPartVersion& version) {
-        // Every system reports build 7601: the version never shows it.
+        // The build chooses a name of 10.0 only; the version never shows it.
         os = fake::OsVersion();
-        os.report(fake::NtRecord(c.major, c.minor, c.productType, c.suiteMask, 7601), c.architecture);
+        os.report(fake::NtRecord(c.major, c.minor, c.productType, c.suiteMask, c.build), c.architecture);
         if (c.queries != Queries::Both) os.extended.reset();
         if (c.queries == Queries::Neither) os.plain.reset();
         DescribeOperatingSystem(text, version);
@@ -68,47 +69,61 @@ TEST_F(OsDescriptionTest, TypicalSystems) {
         {"5.2 workstation, AMD64", 5, 2, kWorkstation, 0, kAmd64, Queries::Both,
          L"Microsoft Windows XP Professional x64 Edition ", L"5.2.0.0"},
         {"5.2 workstation, x86", 5, 2, kWorkstation, 0, kX86, Queries::Both,
-         L"Microsoft Windows Server 2003Professional ", L"5.2.0.0"},
+         L"Microsoft Windows Server 2003 Professional ", L"5.2.0.0"},
         {"5.2 server", 5, 2, kServer, 0, kX86, Queries::Both, L"Microsoft Windows Server 2003", L"5.2.0.0"},
         {"6.0 workstation", 6, 0, kWorkstation, 0, kX86, Queries::Both, L"Windows Vista Professional ",
          L"6.0.0.0"},
-        {"6.1 home", 6, 1, kWorkstation, kPersonal, kX86, Queries::Both, L"Windows Vista Home Edition ",
+        {"6.1 home", 6, 1, kWorkstation, kPersonal, kX86, Queries::Both, L"Windows 7 Home Edition ",
          L"6.1.0.0"},
-        {"6.1 workstation, AMD64", 6, 1, kWorkstation, 0, kAmd64, Queries::Both, L"Windows Vista ", L"6.1.0.0"},
-        {"6.1 server", 6, 1, kServer, 0, kAmd64, Queries::Both, L"Windows Server \"Longhorn\" ", L"6.1.0.0"},
-        {"10.0 workstation, x86", 10, 0, kWorkstation, 0, kX86, Queries::Both, L"WindowsProfessional ",
-         L"10.0.0.0"},
-        {"10.0 workstation, AMD64", 10, 0, kWorkstation, 0, kAmd64, Queries::Both, L"Windows", L"10.0.0.0"},
-        {"10.0 server", 10, 0, kServer, 0, kX86, Queries::Both, L"Windows", L"10.0.0.0"},
+        {"6.1 workstation, AMD64", 6, 1, kWorkstation, 0, kAmd64, Queries::Both, L"Windows 7 ", L"6.1.0.0"},
+        {"6.0 server", 6, 0, kServer, 0, kAmd64, Queries::Both, L"Windows Server 2008 ", L"6.0.0.0"},
+        {"6.1 server", 6, 1, kServer, 0, kAmd64, Queries::Both, L"Windows Server 2008 R2 ", L"6.1.0.0"},
+        {"6.2 server", 6, 2, kServer, 0, kAmd64, Queries::Both, L"Windows Server 2012 ", L"6.2.0.0"},
+        {"10.0 workstation, x86", 10, 0, kWorkstation, 0, kX86, Queries::Both, L"Windows 10 Professional ",
+         L"10.0.0.0", 19045},
+        {"10.0 workstation, AMD64", 10, 0, kWorkstation, 0, kAmd64, Queries::Both, L"Windows 10 ", L"10.0.0.0",
+         21999},
+        {"10.0 workstation from build 22000", 10, 0, kWorkstation, 0, kAmd64, Queries::Both, L"Windows 11 ",
+         L"10.0.0.0", 22000},
+        {"Windows 11 home, x86", 10, 0, kWorkstation, kPersonal, kX86, Queries::Both,
+         L"Windows 11 Home Edition ", L"10.0.0.0", 26100},
+        {"10.0 server 14393", 10, 0, kServer, 0, kAmd64, Queries::Both, L"Windows Server 2016 ", L"10.0.0.0", 14393},
+        {"10.0 server 17763", 10, 0, kServer, 0, kAmd64, Queries::Both, L"Windows Server 2019 ", L"10.0.0.0", 17763},
+        {"10.0 server 20348", 10, 0, kDomainController, 0, kAmd64, Queries::Both, L"Windows Server 2022 ",
+         L"10.0.0.0", 20348},
+        {"10.0 server 26100", 10, 0, kServer, 0, kAmd64, Queries::Both, L"Windows Server 2025 ", L"10.0.0.0", 26100},
+        {"10.0 server of another build", 10, 0, kServer, 0, kX86, Queries::Both, L"Windows Server ", L"10.0.0.0",
+         26200},
     });
 }
 
 TEST_F(OsDescriptionTest, EdgeCases) {
     expectAll({
-        // Every 6.x workstation is Vista; only the version tells them apart.
-        {"6.2 workstation", 6, 2, kWorkstation, 0, kX86, Queries::Both, L"Windows Vista Professional ", L"6.2.0.0"},
-        {"6.3 workstation, AMD64", 6, 3, kWorkstation, 0, kAmd64, Queries::Both, L"Windows Vista ", L"6.3.0.0"},
-        {"6.3 domain controller", 6, 3, kDomainController, 0, kX86, Queries::Both, L"Windows Server \"Longhorn\" ",
+        {"6.2 workstation", 6, 2, kWorkstation, 0, kX86, Queries::Both, L"Windows 8 Professional ", L"6.2.0.0"},
+        {"6.3 workstation, AMD64", 6, 3, kWorkstation, 0, kAmd64, Queries::Both, L"Windows 8.1 ", L"6.3.0.0"},
+        {"6.3 domain controller", 6, 3, kDomainController, 0, kX86, Queries::Both, L"Windows Server 2012 R2 ",
          L"6.3.0.0"},
         {"5.2 workstation, home", 5, 2, kWorkstation, kPersonal, kX86, Queries::Both,
-         L"Microsoft Windows Server 2003Home Edition ", L"5.2.0.0"},
+         L"Microsoft Windows Server 2003 Home Edition ", L"5.2.0.0"},
         {"5.2 server on AMD64", 5, 2, kServer, 0, kAmd64, Queries::Both, L"Microsoft Windows Server 2003",
          L"5.2.0.0"},
         // Only AMD64 counts as 64-bit: other architectures get the edition.
         {"5.2 workstation, IA64", 5, 2, kWorkstation, 0, kIa64, Queries::Both,
-         L"Microsoft Windows Server 2003Professional ", L"5.2.0.0"},
-        {"10.0 workstation, ARM64", 10, 0, kWorkstation, 0, kArm64, Queries::Both, L"WindowsProfessional ",
-         L"10.0.0.0"},
+         L"Microsoft Windows Server 2003 Professional ", L"5.2.0.0"},
+        {"10.0 workstation, ARM64", 10, 0, kWorkstation, 0, kArm64, Queries::Both, L"Windows 11 Professional ",
+         L"10.0.0.0", 22631},
         // The plain query leaves the product type 0: a server to the names.
         {"6.1 workstation, plain query only", 6, 1, kWorkstation, 0, kX86, Queries::PlainOnly,
-         L"Windows Server \"Longhorn\" ", L"6.1.0.0"},
+         L"Windows Server 2008 R2 ", L"6.1.0.0"},
         {"5.2 workstation on AMD64, plain query only", 5, 2, kWorkstation, 0, kAmd64, Queries::PlainOnly,
          L"Microsoft Windows Server 2003", L"5.2.0.0"},
-        {"10.0 workstation, plain query only", 10, 0, kWorkstation, 0, kX86, Queries::PlainOnly, L"Windows",
-         L"10.0.0.0"},
-        // Unnamed versions keep the starting text, and the edition joins it.
-        {"5.3 workstation", 5, 3, kWorkstation, 0, kX86, Queries::Both, L"WindowsProfessional ", L"5.3.0.0"},
-        {"7.0 home", 7, 0, kWorkstation, kPersonal, kX86, Queries::Both, L"WindowsHome Edition ", L"7.0.0.0"},
+        {"10.0 workstation, plain query only", 10, 0, kWorkstation, 0, kX86, Queries::PlainOnly,
+         L"Windows Server 2016 ", L"10.0.0.0", 14393},
+        // Unnamed versions keep the starting text, and the edition follows it after a space.
+        {"5.3 workstation", 5, 3, kWorkstation, 0, kX86, Queries::Both, L"Windows Professional ", L"5.3.0.0"},
+        {"6.4 workstation", 6, 4, kWorkstation, 0, kX86, Queries::Both, L"Windows Professional ", L"6.4.0.0"},
+        {"10.1 server", 10, 1, kServer, 0, kX86, Queries::Both, L"Windows", L"10.1.0.0", 14393},
+        {"7.0 home", 7, 0, kWorkstation, kPersonal, kX86, Queries::Both, L"Windows Home Edition ", L"7.0.0.0"},
         {"4.0 home keeps the 4.0 edition", 4, 0, kWorkstation, kPersonal, kX86, Queries::Both,
          L"Microsoft Windows NT Workstation 4.0 ", L"4.0.0.0"},
         {"3.51 workstation", 3, 51, kWorkstation, 0, kX86, Queries::Both, L"Microsoft Windows NT Professional ",
@@ -127,7 +142,7 @@ TEST_F(OsDescriptionTest, PlainQueryReusesTheRecordButNeverAddsAnEdition) {
     std::wstring text = L"Windows";
     FourPartVersion version;
     DescribeOperatingSystem(text, version);
-    EXPECT_EQ(text, L"Windows Vista ");
+    EXPECT_EQ(text, L"Windows 7 ");
     EXPECT_EQ(version.toText(), L"6.1.0.0");
 }
 

@@ -71,7 +71,7 @@ protected:
     PackagesByContent packages;
 };
 
-const std::wstring kSystemLine = L"\nOSInfo:\n\tWindows Vista (6.1.0.0)";
+const std::wstring kSystemLine = L"\nOSInfo:\n\tWindows 7 (6.1.0.0)";
 
 TEST_F(PackageReportTest, GlobalPackageOnly) {
     carry(L"IDR_MSP", "global", L"{11111111-2222-3333-4444-555555555555}", L"1.1.0.0;1.0.0.0,");
@@ -83,10 +83,10 @@ TEST_F(PackageReportTest, GlobalPackageOnly) {
               L"Products:\n{11111111-2222-3333-4444-555555555555}\n"
               L"Target:\n\t1.0.0.0,\n"
               L"Upgrade:\n\t1.1.0.0\n"
-              L"OSInfo:\n\tWindows Vista (6.1.0.0)"
+              L"OSInfo:\n\tWindows 7 (6.1.0.0)"
               L"\n\n-----------------------------------------------\n\n"
               L"Language pack MSP\n\n"
-              L"Products:\n\nTarget:\n\t\nUpgrade:\n\t\nOSInfo:\n\tWindows Vista (6.1.0.0)");
+              L"Products:\n\nTarget:\n\t\nUpgrade:\n\t\nOSInfo:\n\tWindows 7 (6.1.0.0)");
     EXPECT_EQ(boxes.shown[0].caption, L"Info");
     EXPECT_EQ(boxes.shown[0].style, 0x50030u);
     // Only the carried package left a file, and nobody was asked about products.

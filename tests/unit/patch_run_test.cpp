@@ -10,6 +10,7 @@
 #include "app/project_version.h"
 #include "app/run_log.h"
 #include "app/patch_run.h"
+#include "app/product_logs.h"
 #include "app/switches.h"
 #include "fixtures.h"
 #include "ui/messages.h"
@@ -240,16 +241,38 @@ TEST_F(PatchRunTest, UpToDateEndsInTheUsersLanguageAndPatchedInTheProducts) {
     EXPECT_EQ(boxes.shown[0].style, 0x50010u);
 }
 
-TEST_F(PatchRunTest, EarlyEndLeavesLaterTargetsAlone) {
-    carry(L"IDR_MSP", kA + L";" + kB + L";" + kC, L"2.0.0.0;1.0.0.0,2.0.0.0,3.0.0.0,");
-    install(kA, L"1.0.0.0", L"First");
-    install(kB, L"3.0.0.0", L"Second", L"1031");
-    install(kC, L"1.0.0.0", L"Third");
-    EXPECT_EQ(RunPatchPackage(L"IDR_MSP", 300, true), PackageOutcome::UpToDate);
-    EXPECT_EQ(configured(), std::vector<std::wstring>{kA});
-    EXPECT_EQ(thread.locale, 1031u);  // the locale of the target where the run ended
-    EXPECT_EQ(DisplayedProductName, L"Second");
-    expectNoPackageLeft();
+TEST_F(PatchRunTest, EarlyEndLeavesLaterTargetsAloneButNeverHidesASuccess) {
+    struct Case {
+        const char* what;
+        const wchar_t* first;     // installed version of the first target
+        std::uint32_t result;     // its configure result
+        PackageOutcome outcome;
+        std::vector<std::wstring> boxes;  // of RunPatches
+    } cases[] = {
+        {"first patched", L"1.0.0.0", 0, PackageOutcome::Applied, {L"de301 Second"}},
+        {"first patched, restart needed", L"1.0.0.0", 3010, PackageOutcome::Applied, {L"de301 Second"}},
+        {"first failed", L"1.0.0.0", 1603, PackageOutcome::UpToDate, {L"en300 1603", L"de306 Second"}},
+        {"first already patched", L"2.0.0.0", 0, PackageOutcome::UpToDate, {L"de306 Second"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        carry(L"IDR_MSP", kA + L";" + kB + L";" + kC, L"2.0.0.0;1.0.0.0,2.0.0.0,3.0.0.0,");
+        install(kA, c.first, L"First");
+        install(kB, L"3.0.0.0", L"Second", L"1031");
+        install(kC, L"1.0.0.0", L"Third");
+        installer.configureResults[kA] = c.result;
+        installer.configures.clear();
+        EXPECT_EQ(RunPatchPackage(L"IDR_MSP", 300, true), c.outcome);
+        EXPECT_EQ(configured(), c.first == std::wstring(L"1.0.0.0") ? std::vector<std::wstring>{kA}
+                                                                     : std::vector<std::wstring>{});
+        EXPECT_EQ(thread.locale, 1031u);  // the locale of the target where the run ended
+        EXPECT_EQ(DisplayedProductName, L"Second");
+        expectNoPackageLeft();
+
+        boxes.shown.clear();
+        RunPatches();
+        EXPECT_EQ(texts(), c.boxes);
+    }
 }
 
 TEST_F(PatchRunTest, TemplateWalkTakesCodesAsWrittenAndStopsAtAnEmptyEntry) {
@@ -296,8 +319,10 @@ TEST_F(PatchRunTest, FailuresAreShownAndTheRunGoesOn) {
     installer.configureResults[kB] = 1603;
     EXPECT_EQ(RunPatchPackage(L"IDR_MSP", 300, true), PackageOutcome::Applied);
     EXPECT_EQ(configured(), (std::vector<std::wstring>{kA, kB}));
-    // Both share one log path; the later log replaces the earlier.
+    // Both share one log path: the later log is added to the earlier.
     EXPECT_EQ(installer.logs, (std::vector<std::wstring>(2, L"C:\\Temp\\Same Name R2.log")));
+    EXPECT_EQ(installer.logCalls[0].attributes, 0u);
+    EXPECT_EQ(installer.logCalls[1].attributes, 1u);
     EXPECT_EQ(texts(), (std::vector<std::wstring>{L"de300 1603", L"en308 Other"}));
     EXPECT_EQ(installer.uiLevel, 1);
     EXPECT_EQ(installer.uiLevels, (std::vector<int>{0x23, 1, 0x23, 1}));
@@ -406,25 +431,124 @@ TEST_F(PatchRunTest, QuietSwitchesDecideAlikeAndSetTheInstallersUi) {
 }
 
 TEST(LogFileNames, KeepEveryProductsLogInTheLogFolder) {
-    EXPECT_EQ(LogFilePath(L"C:\\Temp", L"Example Product"), L"C:\\Temp\\Example Product R2.log");
-    EXPECT_EQ(LogFilePath(L"c:", L"A/B: \"Pro\" <x64>|*?\\"), L"c:\\A_B_ _Pro_ _x64_____ R2.log");
-    EXPECT_EQ(LogFilePath(L"C:\\Temp", L"Line\nBreak"), L"C:\\Temp\\Line_Break R2.log");
-    // 259 characters fit; one more and there is no log rather than a cut name.
     const std::wstring folder = L"C:\\Temp";
-    const std::wstring longest(259 - folder.size() - 1 - 7, L'n');
-    EXPECT_EQ(LogFilePath(folder, longest).size(), 259u);
-    EXPECT_EQ(LogFilePath(folder, longest + L"n"), L"");
-    EXPECT_EQ(LogFilePath(folder, std::wstring(10000, L'n')), L"");
+    const std::wstring room(259 - folder.size() - 1 - 7, L'n');  // what fits beside " R2.log"
+    const std::wstring pair = {wchar_t(0xD83D), wchar_t(0xDE00)};  // one character, two code units
+    struct Case {
+        std::wstring folder, name;
+        unsigned number;
+        std::wstring expected;
+    } cases[] = {
+        {folder, L"Example Product", 1, L"C:\\Temp\\Example Product R2.log"},
+        {L"c:", L"A/B: \"Pro\" <x64>|*?\\", 1, L"c:\\A_B_ _Pro_ _x64_____ R2.log"},
+        {folder, L"Line\nBreak", 1, L"C:\\Temp\\Line_Break R2.log"},
+        {folder, L"Example Product", 2, L"C:\\Temp\\Example Product R2 (2).log"},
+        {folder, L"", 1, L"C:\\Temp\\ R2.log"},
+        // Too long: the name is shortened, " R2.log" stays.
+        {folder, room, 1, folder + L"\\" + room + L" R2.log"},
+        {folder, room + L"xyz", 1, folder + L"\\" + room + L" R2.log"},
+        {folder, std::wstring(10000, L'n'), 1, folder + L"\\" + room + L" R2.log"},
+        {folder, room + L"xyz", 12, folder + L"\\" + room.substr(5) + L" R2 (12).log"},
+        // A pair that would be cut in half goes whole.
+        {folder, room.substr(1) + pair, 1, folder + L"\\" + room.substr(1) + L" R2.log"},
+        {folder, room.substr(2) + pair + L"x", 1, folder + L"\\" + room.substr(2) + pair + L" R2.log"},
+        // The folder alone leaves no room.
+        {std::wstring(259 - 8, L'f'), L"n", 1, L""},
+        {std::wstring(259 - 9, L'f'), L"n", 1, std::wstring(259 - 9, L'f') + L"\\n R2.log"},
+        {std::wstring(300, L'f'), L"", 1, L""},
+    };
+    for (const Case& c : cases) {
+        const std::wstring path = LogFilePath(c.folder, c.name, c.number);
+        EXPECT_EQ(path, c.expected) << std::string(c.name.begin(), c.name.begin() + std::min<std::size_t>(c.name.size(), 40));
+        EXPECT_LE(path.size(), 259u);
+    }
 }
 
-TEST_F(PatchRunTest, ProductWithoutRoomForItsLogIsStillPatched) {
-    carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,");
-    install(kA, L"1.0.0.0", std::wstring(1000, L'N'));  // fits the 1024-character query
+TEST_F(PatchRunTest, EveryProductLogsToItsOwnFileOrNowhere) {
+    // A product whose log path must be shortened, then one whose folder
+    // leaves no room: logging is turned off rather than left on the first.
+    carry(L"IDR_MSP", kA + L";" + kB, L"2.0.0.0;1.0.0.0,");
+    const std::wstring longName(1000, L'N');
+    install(kA, L"1.0.0.0", longName);
+    install(kB, L"1.0.0.0", L"B");
+    files.temp = L"C:\\" + std::wstring(240, L't') + L"\\";
+    files.folders.insert(L"C:\\" + std::wstring(240, L't'));
     RunPatches();
-    EXPECT_TRUE(installer.logs.empty());
-    EXPECT_EQ(configured(), std::vector<std::wstring>{kA});
+    ASSERT_EQ(installer.logCalls.size(), 2u);
+    EXPECT_EQ(installer.logCalls[0].path, L"C:\\" + std::wstring(240, L't') + L"\\" + std::wstring(8, L'N') + L" R2.log");
+    EXPECT_EQ(installer.logCalls[0].mode, 0x1000u);
+    EXPECT_EQ(installer.logCalls[1].path, L"C:\\" + std::wstring(240, L't') + L"\\B R2.log");
+    EXPECT_EQ(configured(), (std::vector<std::wstring>{kA, kB}));
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_LE(boxes.shown[0].text.size(), std::wstring(L"en301 %s").size() + 511u);  // cut, not overrun
+
+    installer.logCalls.clear();
+    const std::wstring full(254, L'f');
+    EnableProductLog(L"C:\\Temp", L"A");
+    EnableProductLog(full, L"B");
+    ASSERT_EQ(installer.logCalls.size(), 2u);
+    EXPECT_EQ(installer.logCalls[1].mode, 0u);
+    EXPECT_EQ(installer.logCalls[1].path, L"");
+}
+
+TEST_F(PatchRunTest, LogsNeverGoThroughAFileSomeoneElsePlaced) {
+    const std::wstring log = L"C:\\Temp\\P R2.log";
+    const std::wstring second = L"C:\\Temp\\P R2 (2).log";
+    platform::ExistingFile twoNames, foreign, both;
+    twoNames.linkCount = 2;
+    foreign.ownerTrusted = false;
+    both.linkCount = 3;
+    both.ownerTrusted = false;
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        std::wstring path;          // logged to
+        std::uint32_t attributes;
+        bool planted;               // the placed thing is still there
+    } cases[] = {
+        {"nothing there", [] {}, log, 0, false},
+        {"a log of an earlier run", [&] { files.files[log] = "old log"; }, log, 0, true},
+        {"a link", [&] { files.links[log] = L"C:\\secret"; }, log, 0, false},
+        {"a file with two names", [&] { files.files[log] = "x"; files.looks[log] = twoNames; }, log, 0, false},
+        {"a foreign owner's file, elevated",
+         [&] { files.files[log] = "x"; files.looks[log] = foreign; files.elevated = true; }, log, 0, false},
+        {"a foreign owner's file, not elevated", [&] { files.files[log] = "x"; files.looks[log] = foreign; }, log,
+         0, true},
+        {"a link that cannot be deleted",
+         [&] { files.links[log] = L"C:\\secret"; files.undeletable.insert(log); }, second, 1, true},
+        {"a folder", [&] { files.folders.insert(log); }, second, 1, true},
+        {"an undeletable file with three names, and (2) taken",
+         [&] {
+             files.files[log] = "x";
+             files.looks[log] = both;
+             files.undeletable.insert(log);
+             files.files[second] = "someone's";
+         },
+         L"C:\\Temp\\P R2 (3).log", 1, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        files.files.clear();
+        files.links.clear();
+        files.looks.clear();
+        files.undeletable.clear();
+        files.folders = {L"C:\\Temp"};
+        files.files[L"C:\\secret"] = "secret";
+        files.elevated = false;
+        installer.logCalls.clear();
+        ForgetProductLogs();
+        c.arrange();
+        EnableProductLog(L"C:\\Temp", L"P");
+        EnableProductLog(L"C:\\Temp", L"p");  // the same file: added to
+        ASSERT_EQ(installer.logCalls.size(), 2u);
+        EXPECT_EQ(installer.logCalls[0].path, c.path);
+        EXPECT_EQ(installer.logCalls[0].attributes, c.attributes);
+        EXPECT_EQ(installer.logCalls[1].path, c.path);
+        EXPECT_EQ(installer.logCalls[1].attributes, 1u);
+        EXPECT_EQ(files.exists(log), c.planted);
+        EXPECT_EQ(files.files[L"C:\\secret"], "secret");
+        if (c.path != log) EXPECT_EQ(files.files[c.path], "");  // made new, and empty
+    }
 }
 
 }  // namespace
@@ -526,6 +650,23 @@ TEST_F(RunLogTest, ALogThatCannotBeWrittenChangesNothing) {
             EXPECT_TRUE(has(lines(c.ownLog), "Message 300 shown: en300 1603"));
             EXPECT_EQ(lines(c.ownLog).back(), "Exit code 1603");
         }
+    }
+}
+
+TEST_F(RunLogTest, TheOwnLogIsNeverWrittenThroughAPlacedLink) {
+    for (bool removable : {true, false}) {
+        SCOPED_TRACE(removable ? "a link that can be removed" : "a link that stays");
+        files.files.clear();
+        files.folders = {L"C:\\Temp", L"D:\\logs"};
+        files.files[L"C:\\Windows\\secret.txt"] = "secret";
+        files.links = {{L"D:\\logs\\run.log", L"C:\\Windows\\secret.txt"}};
+        files.undeletable.clear();
+        if (!removable) files.undeletable.insert(L"D:\\logs\\run.log");
+        carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,");
+        install(kA, L"1.0.0.0", L"P");
+        EXPECT_EQ(run({L"/log", L"D:\\logs\\run.log"}), 0);
+        EXPECT_EQ(files.files[L"C:\\Windows\\secret.txt"], "secret");
+        EXPECT_EQ(lines(removable ? L"D:\\logs\\run.log" : L"D:\\logs\\run_2.log").back(), "Exit code 0");
     }
 }
 

@@ -1,5 +1,7 @@
 #include <windows.h>
+#include <aclapi.h>
 
+#include <cwchar>
 #include <vector>
 
 #include "platform/win32/win32_implementations.h"
@@ -36,13 +38,111 @@ private:
     HANDLE handle_;
 };
 
+using GetTempPathFn = DWORD(WINAPI*)(DWORD, LPWSTR);
+
+// GetTempPath2W where the system has it: for SYSTEM the protected
+// C:\Windows\SystemTemp, for everyone else what GetTempPathW gives.
+GetTempPathFn TempPathFunction() {
+    static GetTempPathFn function = [] {
+        HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+        auto found = kernel == nullptr ? nullptr
+                                       : reinterpret_cast<GetTempPathFn>(
+                                             reinterpret_cast<void*>(GetProcAddress(kernel, "GetTempPath2W")));
+        return found != nullptr ? found : &GetTempPathW;
+    }();
+    return function;
+}
+
+// The handle of an entry opened for a look, closed on every path.
+class Handle {
+public:
+    explicit Handle(HANDLE handle) : handle_(handle) {}
+    ~Handle() {
+        if (valid()) CloseHandle(handle_);
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+    HANDLE get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+// The user the process runs as, in a buffer that holds the SID.
+bool CurrentUser(std::vector<unsigned char>& buffer) {
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
+    const Handle token(raw);
+    DWORD needed = 0;
+    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &needed);
+    if (needed == 0) return false;
+    buffer.assign(needed, 0);
+    return GetTokenInformation(token.get(), TokenUser, buffer.data(), needed, &needed) != FALSE;
+}
+
+bool OwnerTrusted(HANDLE file) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                        &descriptor) != ERROR_SUCCESS) {
+        return false;
+    }
+    bool trusted = owner != nullptr && (IsWellKnownSid(owner, WinLocalSystemSid) ||
+                                        IsWellKnownSid(owner, WinBuiltinAdministratorsSid));
+    std::vector<unsigned char> user;
+    if (!trusted && owner != nullptr && CurrentUser(user)) {
+        trusted = EqualSid(owner, reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid) != FALSE;
+    }
+    LocalFree(descriptor);
+    return trusted;
+}
+
+using GetFinalPathNameByHandleFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+
+// The path the system resolves an open handle to; nothing where it cannot
+// tell (before Vista, or on failure).
+std::optional<std::wstring> FinalPath(HANDLE handle) {
+    static const auto function = reinterpret_cast<GetFinalPathNameByHandleFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW")));
+    if (function == nullptr) return std::nullopt;
+    DWORD needed = function(handle, nullptr, 0, 0);
+    if (needed == 0) return std::nullopt;
+    std::vector<wchar_t> buffer(needed + 1);
+    DWORD length = function(handle, buffer.data(), static_cast<DWORD>(buffer.size()), 0);
+    if (length == 0 || length >= buffer.size()) return std::nullopt;
+    return std::wstring(buffer.data(), length);
+}
+
+// False when the file open as `file` is not the entry `path` names in its
+// folder: a link that the system does not mark as one leads elsewhere (Wine
+// shows a Unix symbolic link as the file it points to). The folder is
+// resolved the same way, so short names and linked folders above the file
+// make no difference.
+bool ResolvesToItself(HANDLE file, const std::wstring& path) {
+    const std::size_t separator = path.find_last_of(L"\\/");
+    if (separator == std::wstring::npos) return true;
+    const std::optional<std::wstring> fileFinal = FinalPath(file);
+    if (!fileFinal) return true;
+    const Handle folder(CreateFileW(path.substr(0, separator + 1).c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!folder.valid()) return true;
+    std::optional<std::wstring> expected = FinalPath(folder.get());
+    if (!expected) return true;
+    if (expected->empty() || expected->back() != L'\\') *expected += L'\\';
+    *expected += path.substr(separator + 1);
+    return _wcsicmp(fileFinal->c_str(), expected->c_str()) == 0;
+}
+
 }  // namespace
 
 std::optional<std::wstring> Win32FileSystem::tempFolder() {
-    DWORD needed = GetTempPathW(0, nullptr);
+    const GetTempPathFn getTempPath = TempPathFunction();
+    DWORD needed = getTempPath(0, nullptr);
     if (needed == 0) return std::nullopt;
     std::vector<wchar_t> buffer(needed + 1);
-    DWORD length = GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
+    DWORD length = getTempPath(static_cast<DWORD>(buffer.size()), buffer.data());
     if (length == 0 || length >= buffer.size()) return std::nullopt;
     return std::wstring(buffer.data(), length);
 }
@@ -86,6 +186,66 @@ std::unique_ptr<OutputFile> Win32FileSystem::createFile(const std::wstring& path
     return std::make_unique<Win32OutputFile>(handle);
 }
 
-bool Win32FileSystem::deleteFile(const std::wstring& path) { return DeleteFileW(path.c_str()) != FALSE; }
+bool Win32FileSystem::deleteFile(const std::wstring& path) {
+    // Only the entry itself: where the name leads somewhere else without the
+    // system marking it as a link (Wine deletes the target of a Unix link),
+    // nothing is deleted.
+    {
+        const Handle entry(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (entry.valid() && !ResolvesToItself(entry.get(), path)) return false;
+    }
+    if (DeleteFileW(path.c_str())) return true;
+    // A link to a folder is removed as a folder; the folder it names stays.
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    const DWORD folderLink = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & folderLink) == folderLink &&
+           RemoveDirectoryW(path.c_str());
+}
+
+std::optional<ExistingFile> Win32FileSystem::lookAt(const std::wstring& path) {
+    // Opened for its attributes only, the link itself rather than its target.
+    const Handle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ExistingFile found;
+    if (!file.valid()) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            // A link whose target is missing may not open, yet it is there.
+            WIN32_FIND_DATAW data;
+            HANDLE search = FindFirstFileW(path.c_str(), &data);
+            if (search == INVALID_HANDLE_VALUE) return std::nullopt;
+            FindClose(search);
+        }
+        // There, but not to be looked at: nothing to write through.
+        found.plainFile = false;
+        found.ownerTrusted = false;
+        return found;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file.get(), &info)) {
+        found.plainFile = false;
+        found.ownerTrusted = false;
+        return found;
+    }
+    const DWORD notPlain = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE;
+    found.plainFile = (info.dwFileAttributes & notPlain) == 0 && ResolvesToItself(file.get(), path);
+    found.linkCount = info.nNumberOfLinks;
+    found.ownerTrusted = OwnerTrusted(file.get());
+    return found;
+}
+
+bool Win32FileSystem::processElevated() {
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return true;
+    const Handle token(raw);
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    // Systems without the query (before Vista) run every administrator elevated.
+    if (!GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof(elevation), &size)) return true;
+    return elevation.TokenIsElevated != 0;
+}
 
 }  // namespace platform::win32

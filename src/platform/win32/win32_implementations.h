@@ -24,6 +24,8 @@ public:
     std::unique_ptr<OutputFile> createFile(const std::wstring& path, CreateMode mode,
                                            CreateResult& result) override;
     bool deleteFile(const std::wstring& path) override;
+    std::optional<ExistingFile> lookAt(const std::wstring& path) override;
+    bool processElevated() override;
 };
 
 class Win32Resources : public Resources {

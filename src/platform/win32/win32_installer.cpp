@@ -65,7 +65,7 @@ public:
 
     std::uint32_t enableLog(std::uint32_t mode, const std::wstring& logPath, std::uint32_t attributes) override {
         if (!load()) return loadError_;
-        return enableLog_(mode, logPath.c_str(), attributes);
+        return enableLog_(mode, logPath.empty() ? nullptr : logPath.c_str(), attributes);
     }
 
     int setInternalUI(int level) override {

@@ -140,8 +140,12 @@ def product_name_of_10000_characters_is_patched(t):
     t.equal((shown.caption, shown.icon), (CATALOGUE[ENGLISH][312], "information"), "caption and icon")
     t.check(shown.text.startswith(head) and shown.text.endswith(tail), f"not message 301: {shown}")
     middle = shown.text[len(head):len(shown.text) - len(tail)]
-    t.check(name.startswith(middle.rstrip("\u2026")) and len(middle) < 1024,
+    t.check(name.startswith(middle.rstrip("\u2026")) and 0 < len(middle) < 1024,
             f"name shown: {len(middle)} characters: {middle[:80]!r}")
+    # The whole name was read: its log is named by it, cut to fit.
+    logs = [n for n in r.new_temp_files if n.endswith(" R2.log")]
+    t.check(len(logs) == 1 and name.startswith(logs[0][:-len(" R2.log")]) and len(logs[0]) > 200,
+            f"logs: {logs}")
 
 
 @scenario

@@ -54,12 +54,15 @@ def os_facts(t, exe=None):
 def system_line(f):
     """The report's system text, "(", version, ")" for the reported facts: the name table applies
     to the major and minor version, the edition word to workstations that are not AMD64 and
-    answered the extended query, the starting text "Windows" stays for unnamed versions."""
+    answered the extended query (after a space), the starting text "Windows" stays for unnamed
+    versions; the build number only chooses the name of 10.0."""
     if f["extended-ok"]:
         major, minor, platform = f["extended-major"], f["extended-minor"], f["extended-platform"]
         product_type, suite = f["extended-product-type"], f["extended-suite-mask"]
+        build = f["extended-build"]
     elif f["plain-ok"]:
         major, minor, platform = f["plain-major"], f["plain-minor"], f["plain-platform"]
+        build = f["plain-build"]
         product_type, suite = 0, 0
     else:
         return "Windows(0.0.0.0)"
@@ -68,8 +71,14 @@ def system_line(f):
     arch = f["native-architecture"] if f["native-lookup"] else f["system-architecture"]
     workstation, amd64 = product_type == 1, arch == 9
     name = "Windows"
-    if major == 6:
-        name = "Windows Vista " if workstation else 'Windows Server "Longhorn" '
+    servers = {14393: "2016 ", 17763: "2019 ", 20348: "2022 ", 26100: "2025 "}
+    names6 = {0: ("Vista ", "Server 2008 "), 1: ("7 ", "Server 2008 R2 "), 2: ("8 ", "Server 2012 "),
+              3: ("8.1 ", "Server 2012 R2 ")}
+    if (major, minor) == (10, 0):
+        name = ("Windows 10 " if build < 22000 else "Windows 11 ") if workstation \
+            else "Windows Server " + servers.get(build, "")
+    elif major == 6 and minor in names6:
+        name = "Windows " + names6[minor][0 if workstation else 1]
     elif major == 5 and minor == 2:
         name = ("Microsoft Windows XP Professional x64 Edition " if workstation and amd64
                 else "Microsoft Windows Server 2003")
@@ -80,6 +89,7 @@ def system_line(f):
     elif major <= 4:
         name = "Microsoft Windows NT "
     if f["extended-ok"] and workstation and not amd64:
+        name += "" if name.endswith(" ") else " "
         name += "Workstation 4.0 " if major == 4 else "Home Edition " if suite & 0x200 else "Professional "
     return f"{name}({major & 0xFFFF}.{minor & 0xFFFF}.0.0)"
 
@@ -274,10 +284,13 @@ def system_line_follows_the_reported_windows(t):
         for key in keys:
             t.wine(["reg", "delete", key, "/f"], ok_codes=None)
     print("system lines: " + "; ".join(f"{k}: {v}" for k, v in seen.items()), flush=True)
-    # The runs covered named systems, an unnamed one and one that is not Windows NT.
+    # The runs covered named systems and one that is not Windows NT; every Windows NT has a name,
+    # and the edition word never sticks to it.
     t.check(len(set(seen.values())) >= 6, f"too few different systems reported: {seen}")
-    t.check(any(v.startswith("Windows(") and not v.endswith("(0.0.0.0)") for v in seen.values()),
-            f"no version without a name of its own: {seen}")
+    t.check(not any(v.startswith("Windows(") and not v.endswith("(0.0.0.0)") for v in seen.values()),
+            f"a Windows NT version without a name of its own: {seen}")
+    t.check(not any("WindowsProfessional" in v or "2003Professional" in v for v in seen.values()),
+            f"an edition word joined to the name: {seen}")
     t.check("Windows(0.0.0.0)" in seen.values(), f"no system other than Windows NT: {seen}")
 
 

@@ -75,8 +75,9 @@ std::uint32_t Installer::getProductInfo(const std::wstring& productCode, const s
     return CopyOut(value->second, buffer, count);
 }
 
-std::uint32_t Installer::enableLog(std::uint32_t, const std::wstring& logPath, std::uint32_t) {
+std::uint32_t Installer::enableLog(std::uint32_t mode, const std::wstring& logPath, std::uint32_t attributes) {
     logs.push_back(logPath);
+    logCalls.push_back({mode, logPath, attributes});
     return 0;
 }
 

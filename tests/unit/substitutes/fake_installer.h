@@ -54,7 +54,13 @@ public:
     std::vector<std::wstring> stateQueries;
     std::vector<std::pair<std::wstring, std::wstring>> infoQueries;  // code, property
     std::vector<std::uint32_t> infoCounts;
-    std::vector<std::wstring> logs;
+    std::vector<std::wstring> logs;  // the path of every MsiEnableLogW call, empty: logging off
+    struct LogCall {
+        std::uint32_t mode;
+        std::wstring path;
+        std::uint32_t attributes;
+    };
+    std::vector<LogCall> logCalls;
     std::vector<int> uiLevels;
     int uiLevel = 1;
     struct Configure {

@@ -25,7 +25,7 @@ std::optional<std::wstring> FileSystem::fullPath(const std::wstring& path) {
 }
 
 bool FileSystem::exists(const std::wstring& path) {
-    if (files.count(path) != 0 || folders.count(path) != 0) return true;
+    if (files.count(path) != 0 || folders.count(path) != 0 || links.count(path) != 0) return true;
     if (raceOnce.count(path) != 0) {
         // Free when tested; taken by someone else right afterwards.
         raceOnce.erase(path);
@@ -41,7 +41,7 @@ bool FileSystem::createFolder(const std::wstring& path) {
 
 std::unique_ptr<platform::OutputFile> FileSystem::createFile(const std::wstring& path, platform::CreateMode mode,
                                                              platform::CreateResult& result) {
-    bool existed = files.count(path) != 0;
+    bool existed = files.count(path) != 0 || links.count(path) != 0;
     if (failCreate || folders.count(path) != 0 || readOnly.count(path) != 0) {
         result = platform::CreateResult::Failed;
         return nullptr;
@@ -50,10 +50,35 @@ std::unique_ptr<platform::OutputFile> FileSystem::createFile(const std::wstring&
         result = platform::CreateResult::AlreadyExists;
         return nullptr;
     }
+    auto link = links.find(path);
+    if (link != links.end()) {
+        openedExisting.push_back(path);
+        result = platform::CreateResult::Created;
+        files[link->second].clear();
+        return std::make_unique<MemoryFile>(files[link->second], writeLimit);
+    }
     if (existed) openedExisting.push_back(path);
     result = platform::CreateResult::Created;
     files[path].clear();
     return std::make_unique<MemoryFile>(files[path], writeLimit);
+}
+
+bool FileSystem::deleteFile(const std::wstring& path) {
+    if (undeletable.count(path) != 0) return false;
+    looks.erase(path);
+    return links.erase(path) != 0 || files.erase(path) != 0;
+}
+
+std::optional<platform::ExistingFile> FileSystem::lookAt(const std::wstring& path) {
+    platform::ExistingFile found;
+    auto look = looks.find(path);
+    if (look != looks.end()) found = look->second;
+    if (links.count(path) != 0 || folders.count(path) != 0) {
+        found.plainFile = false;
+        return found;
+    }
+    if (files.count(path) == 0) return std::nullopt;
+    return found;
 }
 
 std::optional<platform::ResourceBytes> Resources::find(platform::ModuleHandle, const std::wstring& type,

@@ -34,6 +34,14 @@ public:
     // were tested and found free.
     std::set<std::wstring> raceOnce;
     std::vector<std::wstring> openedExisting;  // files opened although they existed
+    // Links placed by someone else: path -> the file they lead to. Opening a
+    // link to replace it writes through it; deleting it removes the link only.
+    std::map<std::wstring, std::wstring> links;
+    // What a look at an existing file finds, when not a plain file of one
+    // name owned by a trusted user.
+    std::map<std::wstring, platform::ExistingFile> looks;
+    std::set<std::wstring> undeletable;
+    bool elevated = false;
 
     std::optional<std::wstring> tempFolder() override { return temp; }
     std::optional<std::wstring> fullPath(const std::wstring& path) override;
@@ -42,7 +50,9 @@ public:
     bool createFolder(const std::wstring& path) override;
     std::unique_ptr<platform::OutputFile> createFile(const std::wstring& path, platform::CreateMode mode,
                                                      platform::CreateResult& result) override;
-    bool deleteFile(const std::wstring& path) override { return files.erase(path) != 0; }
+    bool deleteFile(const std::wstring& path) override;
+    std::optional<platform::ExistingFile> lookAt(const std::wstring& path) override;
+    bool processElevated() override { return elevated; }
 };
 
 // Resources and string tables keyed by language; `threadLanguage` is the
@@ -101,7 +111,10 @@ public:
     bool fail = false;
     bool read(std::vector<std::wstring>& out) override {
         if (fail) return false;
-        out = arguments;
+        // Copied the way the system's array is.
+        std::vector<const wchar_t*> list;
+        for (const auto& argument : arguments) list.push_back(argument.c_str());
+        platform::CopyArguments(list.data(), static_cast<int>(list.size()), out);
         return true;
     }
 };

@@ -1,0 +1,103 @@
+#include "app/product_logs.h"
+
+#include <map>
+
+#include "platform/existing_files.h"
+#include "platform/file_system.h"
+#include "platform/installer.h"
+#include "platform/services.h"
+
+namespace {
+
+constexpr std::size_t kMaxLogPathChars = 259;
+// Numbered names tried when a placed file cannot be removed.
+constexpr unsigned kMaxLogNumber = 100;
+
+// Log paths used in this process: the path formed for a product, compared
+// without regard to ASCII case as the file system does, and the file logged to.
+std::map<std::wstring, std::wstring>& UsedLogs() {
+    static std::map<std::wstring, std::wstring> used;
+    return used;
+}
+
+std::wstring FoldCase(std::wstring text) {
+    for (wchar_t& c : text) {
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+    }
+    return text;
+}
+
+bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+
+// A new, empty numbered log file for `productName`, created exclusively;
+// nothing when no free name is found.
+std::wstring NextFreeLogFile(const std::wstring& logFolder, const std::wstring& productName) {
+    platform::FileSystem& files = *platform::Current().files;
+    for (unsigned number = 2; number <= kMaxLogNumber; ++number) {
+        const std::wstring candidate = LogFilePath(logFolder, productName, number);
+        if (candidate.empty()) return std::wstring();
+        platform::CreateResult result = platform::CreateResult::Failed;
+        if (files.createFile(candidate, platform::CreateMode::NewOnly, result)) return candidate;
+        if (result != platform::CreateResult::AlreadyExists) return std::wstring();
+    }
+    return std::wstring();
+}
+
+}  // namespace
+
+std::wstring LogFilePath(const std::wstring& logFolder, const std::wstring& productName, unsigned number) {
+    // Characters that a file name cannot hold would cost the product its log,
+    // the only record of an unattended run.
+    std::wstring name = productName;
+    for (wchar_t& c : name) {
+        if (c < 0x20 || std::wstring(L"\\/:*?\"<>|").find(c) != std::wstring::npos) c = L'_';
+    }
+    const std::wstring head = logFolder + L"\\";
+    const std::wstring ending = number <= 1 ? L" R2.log" : L" R2 (" + std::to_wstring(number) + L").log";
+    if (head.size() + ending.size() > kMaxLogPathChars) return std::wstring();
+    const std::size_t room = kMaxLogPathChars - head.size() - ending.size();
+    if (name.size() > room) {
+        if (room == 0) return std::wstring();
+        std::size_t keep = room;
+        if (IsHighSurrogate(name[keep - 1])) --keep;  // its other half is cut off
+        if (keep == 0) return std::wstring();
+        name.resize(keep);
+    }
+    return head + name + ending;
+}
+
+std::wstring EnableProductLog(const std::wstring& logFolder, const std::wstring& productName) {
+    platform::Installer& installer = *platform::Current().installer;
+    const std::wstring formed = LogFilePath(logFolder, productName);
+    if (formed.empty()) {
+        installer.enableLog(0, std::wstring(), 0);  // off: not the previous product's log
+        return std::wstring();
+    }
+
+    const std::wstring key = FoldCase(formed);
+    auto used = UsedLogs().find(key);
+    std::wstring path = used != UsedLogs().end() ? used->second : formed;
+    bool append = used != UsedLogs().end();
+
+    switch (platform::ClearUntrustedFile(path)) {
+        case platform::ExistingFileState::None:
+        case platform::ExistingFileState::Trusted:
+            break;
+        case platform::ExistingFileState::Removed:
+            append = false;  // nothing of ours was there
+            break;
+        case platform::ExistingFileState::Untrusted:
+            path = NextFreeLogFile(logFolder, productName);
+            if (path.empty()) {
+                installer.enableLog(0, std::wstring(), 0);
+                return std::wstring();
+            }
+            append = true;  // the new, empty file is ours: keep it, never open another
+            break;
+    }
+    UsedLogs()[key] = path;
+    installer.enableLog(platform::kLogModeVerbose, path, append ? platform::kLogAttributesAppend : 0);
+    return path;
+}
+
+void ForgetProductLogs() { UsedLogs().clear(); }
