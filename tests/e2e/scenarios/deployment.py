@@ -10,16 +10,11 @@ from pathlib import Path
 sys.dont_write_bytecode = True  # keep the source tree clean
 HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parent))
-sys.path.insert(0, str(HERE.parent / "programs" / "catalogue"))
-from catalogue import filled, read_catalogue  # noqa: E402
+from e2elib.catalogue import CATALOGUE, ENGLISH, FRENCH, GERMAN, USER_ENGLISH, USER_GERMAN, filled  # noqa: E402
 from e2elib.scenario import Box, run_scenarios, scenario  # noqa: E402
 
 ROOT = HERE.parents[2]
-CATALOGUE = read_catalogue(ROOT / "res" / "strings")
 VERSION = re.search(r"project\([^)]*VERSION\s+([0-9.]+)", (ROOT / "CMakeLists.txt").read_text()).group(1)
-ENGLISH, GERMAN, FRENCH = 1033, 1031, 1036
-USER_ENGLISH = {"LANG": "en_US.UTF-8", "LC_ALL": "en_US.UTF-8"}
-USER_GERMAN = {"LANG": "de_DE.UTF-8", "LC_ALL": "de_DE.UTF-8"}
 STAMPED = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} (.*)$")
 
 

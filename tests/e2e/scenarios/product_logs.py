@@ -11,19 +11,14 @@ from pathlib import Path
 sys.dont_write_bytecode = True  # keep the source tree clean
 HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parent))
-sys.path.insert(0, str(HERE.parent / "programs" / "catalogue"))
-from catalogue import filled, read_catalogue  # noqa: E402
-from e2elib.scenario import Box, run_scenarios, scenario  # noqa: E402
+from e2elib.catalogue import ENGLISH, USER_ENGLISH, message_box  # noqa: E402
+from e2elib.scenario import run_scenarios, scenario  # noqa: E402
 
-CATALOGUE = read_catalogue(HERE.parents[2] / "res" / "strings")
-ENGLISH = 1033
-USER_ENGLISH = {"LANG": "en_US.UTF-8", "LC_ALL": "en_US.UTF-8"}
 SECRET = "someone else's file, not to be written\n"
 
 
 def box(message, value):
-    caption, icon = {301: (312, "information"), 306: (313, "error")}[message]
-    return Box(CATALOGUE[ENGLISH][caption], filled(CATALOGUE[ENGLISH][message], "%s", value), icon)
+    return message_box(ENGLISH, message, value)
 
 
 def run(t, exe, args=(), boxes=None):
