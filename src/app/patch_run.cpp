@@ -101,8 +101,6 @@ const wchar_t* DecisionText(TargetDecision decision) {
 // and a failure is shown with the Windows Installer's error code.
 void ApplyPatch(PatchTarget& target, const std::wstring& packagePath, const std::wstring& logFolder,
                 unsigned failureMessageId, PackageOutcome& outcome, RunRecord& record) {
-    platform::Installer& installer = *platform::Current().installer;
-
     // Every product its own log; the patch is applied even without one.
     const std::wstring logPath = EnableProductLog(logFolder, target.productName);
 
