@@ -34,7 +34,6 @@ void ScanArguments(const std::vector<std::wstring>& arguments) {
     LogSwitch = false;
     LogPath.clear();
     HelpMode = false;
-    ProgramArguments = arguments;
 
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::wstring& argument = arguments[i];
@@ -86,6 +85,9 @@ bool ParseCommandLine() {
             return true;
         }
         ScanArguments(arguments);
+        // Kept for the own log, after the scan, so that memory running out
+        // here costs no switch.
+        ProgramArguments = std::move(arguments);
     } catch (const std::bad_alloc&) {
     }
     return true;
