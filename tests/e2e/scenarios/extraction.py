@@ -2,6 +2,7 @@
 """update.exe writes out the packages it carries (/e), does nothing with /pi, and is built as a
 self-contained program that asks for administrator rights."""
 import re
+import shutil
 import sys
 import xml.etree.ElementTree as ET
 from pathlib import Path
@@ -122,6 +123,18 @@ def executable_is_self_contained_and_asks_for_administrator(t):
     root = ET.fromstring(manifests[0].decode("utf-8-sig"))
     levels = [e.get("level") for e in root.iter() if e.tag.endswith("}requestedExecutionLevel")]
     t.equal(levels, ["requireAdministrator"], "requested execution level")
+
+
+@scenario
+def package_bytes_come_only_from_the_running_image_file(t):
+    """Packages are read from the executable's own file, never from a file that merely has its
+    name now: the reader the extraction uses, in a program whose file is renamed and whose name is
+    given to a copy of it while it runs (the package contents are checked by the scenarios above)."""
+    probe = t.path("image_bytes_probe.exe")
+    shutil.copy(t.cfg.binary_dir / "probes" / "image_bytes" / "image_bytes_probe.exe", probe)
+    _, out, _ = t.wine([probe])
+    t.equal(out.replace("\r\n", "\n").splitlines(), ["own=11", "heap=00", "replaced=00"],
+            "bytes read from the image's file: own image, memory of no image, a copy under its name")
 
 
 if __name__ == "__main__":
