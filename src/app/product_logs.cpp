@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "package/file_names.h"
 #include "platform/existing_files.h"
 #include "platform/file_system.h"
 #include "platform/installer.h"
@@ -9,7 +10,6 @@
 
 namespace {
 
-constexpr std::size_t kMaxLogPathChars = 259;
 // Numbered names tried when a placed file cannot be removed.
 constexpr unsigned kMaxLogNumber = 100;
 
@@ -54,8 +54,8 @@ std::wstring LogFilePath(const std::wstring& logFolder, const std::wstring& prod
     }
     const std::wstring head = logFolder + L"\\";
     const std::wstring ending = number <= 1 ? L" R2.log" : L" R2 (" + std::to_wstring(number) + L").log";
-    if (head.size() + ending.size() > kMaxLogPathChars) return std::wstring();
-    const std::size_t room = kMaxLogPathChars - head.size() - ending.size();
+    if (head.size() + ending.size() > kMaxPathChars) return std::wstring();
+    const std::size_t room = kMaxPathChars - head.size() - ending.size();
     if (name.size() > room) {
         if (room == 0) return std::wstring();
         std::size_t keep = room;

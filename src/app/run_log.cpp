@@ -18,13 +18,6 @@ constexpr unsigned kDefaultNameAttempts = 100;
 
 std::unique_ptr<platform::OutputFile> g_log;
 
-// The one place the log file is created: never through a link or a file
-// someone else placed there (see CreateFileSafely).
-std::unique_ptr<platform::OutputFile> CreateRunLogFile(const std::wstring& path, platform::CreateMode mode,
-                                                       platform::CreateResult& result) {
-    return platform::CreateFileSafely(path, mode, result);
-}
-
 // "<stem>_<n><extension>" of `path`, for the n-th try of a name that is taken.
 std::wstring NumberedName(const std::wstring& path, unsigned number) {
     const std::size_t slash = path.find_last_of(L"\\/");
@@ -35,22 +28,19 @@ std::wstring NumberedName(const std::wstring& path, unsigned number) {
     return stem + L"_" + std::to_wstring(number) + extension;
 }
 
-// Creates the log at `path`, or, while that name is taken (or held by a file
-// that is not to be written through), at the next numbered name, created new.
+// The one place the log file is created: at `path`, or, while that name is
+// taken (or held by a file that is not to be written through, see
+// CreateFileSafely), at the next numbered name, created new.
 std::unique_ptr<platform::OutputFile> CreateLogUnderFreeName(const std::wstring& path, platform::CreateMode mode) {
     for (unsigned attempt = 1; attempt <= kDefaultNameAttempts; ++attempt) {
         const std::wstring name = attempt == 1 ? path : NumberedName(path, attempt);
         if (name.size() > kMaxPathChars) return nullptr;
         platform::CreateResult result = platform::CreateResult::Failed;
-        auto file = CreateRunLogFile(name, attempt == 1 ? mode : platform::CreateMode::NewOnly, result);
+        auto file = platform::CreateFileSafely(name, attempt == 1 ? mode : platform::CreateMode::NewOnly, result);
         if (file) return file;
         if (result != platform::CreateResult::AlreadyExists && result != platform::CreateResult::Refused) return nullptr;
     }
     return nullptr;
-}
-
-std::wstring TwoDigits(unsigned value) {
-    return std::wstring(1, static_cast<wchar_t>(L'0' + value / 10 % 10)) + static_cast<wchar_t>(L'0' + value % 10);
 }
 
 std::wstring Digits(unsigned value, unsigned width) {
@@ -127,8 +117,8 @@ std::wstring JoinArguments(const std::vector<std::wstring>& arguments) {
 std::wstring DefaultRunLogName(const std::wstring& programPath, const platform::LocalTime& t) {
     std::wstring base = BaseNameOf(programPath);
     if (base.empty()) base = L"update";
-    return base + L"_" + Digits(t.year, 4) + TwoDigits(t.month) + TwoDigits(t.day) + TwoDigits(t.hour) +
-           TwoDigits(t.minute) + TwoDigits(t.second) + L".log";
+    return base + L"_" + Digits(t.year, 4) + Digits(t.month, 2) + Digits(t.day, 2) + Digits(t.hour, 2) +
+           Digits(t.minute, 2) + Digits(t.second, 2) + L".log";
 }
 
 bool OpenRunLog() {
@@ -161,8 +151,8 @@ bool RunLogOpen() { return g_log != nullptr; }
 void LogLine(const std::wstring& text) {
     if (!g_log) return;
     const platform::LocalTime t = Now();
-    std::wstring line = Digits(t.year, 4) + L"-" + TwoDigits(t.month) + L"-" + TwoDigits(t.day) + L" " +
-                        TwoDigits(t.hour) + L":" + TwoDigits(t.minute) + L":" + TwoDigits(t.second) + L"." +
+    std::wstring line = Digits(t.year, 4) + L"-" + Digits(t.month, 2) + L"-" + Digits(t.day, 2) + L" " +
+                        Digits(t.hour, 2) + L":" + Digits(t.minute, 2) + L":" + Digits(t.second, 2) + L"." +
                         Digits(t.milliseconds, 3) + L" ";
     for (wchar_t c : text) line += (c == L'\n' || c == L'\r') ? L' ' : c;
     line += L"\r\n";
