@@ -11,6 +11,7 @@
 #include "app/switches.h"
 #include "package/extraction.h"
 #include "package/patch_target.h"
+#include "platform/error_codes.h"
 #include "platform/services.h"
 #include "platform/thread_state.h"
 #include "ui/help.h"
@@ -64,7 +65,13 @@ int RunEntryPoint(platform::ModuleHandle instance) {
 
     std::uint32_t exitCode = 0;
     if (InstallMode) {
-        exitCode = ExitCodeFor(RunPatches());
+        const RunRecord record = RunPatches();
+        exitCode = ExitCodeFor(record);
+        const std::uint32_t failure = FirstFailureCode(record);
+        if (exitCode == platform::kErrorInstallFailure && failure != exitCode) {
+            LogLine(L"The first failure came with code " + std::to_wstring(failure) +
+                    L", which reads as another outcome: exit code 1603 stands for it");
+        }
     } else {
         if (ExtractMode) exitCode = ExtractBoth();
         if (ReportMode) ShowPackageInformation();

@@ -8,6 +8,7 @@
 #include "app/run_outcome.h"
 #include "app/switches.h"
 #include "package/extraction.h"
+#include "package/held_package.h"
 #include "package/summary_information.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
@@ -29,19 +30,6 @@ constexpr std::uint32_t kLocaleUserDefault = 0x0400;      // LOCALE_USER_DEFAULT
 constexpr std::uint32_t kFirstRetryWaitMs = 5 * 1000;
 constexpr std::uint32_t kLongestRetryWaitMs = 60 * 1000;
 constexpr std::uint32_t kRetryBudgetMs = 10 * 60 * 1000;
-
-// The extracted package file, deleted when the package run ends, on every path.
-class ExtractedPackage {
-public:
-    explicit ExtractedPackage(std::wstring path) : path_(std::move(path)) {}
-    ~ExtractedPackage() { platform::Current().files->deleteFile(path_); }
-    ExtractedPackage(const ExtractedPackage&) = delete;
-    ExtractedPackage& operator=(const ExtractedPackage&) = delete;
-    const std::wstring& path() const { return path_; }
-
-private:
-    std::wstring path_;
-};
 
 bool IsSuccess(std::uint32_t result) {
     return result == 0 || result == platform::kSuccessRebootInitiated || result == platform::kSuccessRebootRequired;
@@ -73,6 +61,9 @@ std::uint32_t Configure(const PatchTarget& target) {
     return result;
 }
 
+PackageOutcome ShowFailureCode(unsigned failureMessageId, RunRecord& record, std::uint32_t code, const wchar_t* what,
+                               const std::wstring& resourceName);
+
 // Shows message `failureMessageId` with the thread's last error, and records
 // that error as the failure's code.
 void ShowFailure(unsigned failureMessageId, RunRecord& record, const wchar_t* what) {
@@ -81,6 +72,14 @@ void ShowFailure(unsigned failureMessageId, RunRecord& record, const wchar_t* wh
     LogLine(std::wstring(what) + L": error " + std::to_wstring(code));
     platform::Current().thread->setLastError(code);  // as the message reads it
     ShowMessage(failureMessageId);
+}
+
+// The same for a failure of package `resourceName` with its own `code`.
+PackageOutcome ShowFailureCode(unsigned failureMessageId, RunRecord& record, std::uint32_t code, const wchar_t* what,
+                               const std::wstring& resourceName) {
+    platform::Current().thread->setLastError(code);
+    ShowFailure(failureMessageId, record, (L"Package " + resourceName + L": " + what).c_str());
+    return PackageOutcome::Failed;
 }
 
 const wchar_t* DecisionText(TargetDecision decision) {
@@ -101,8 +100,10 @@ const wchar_t* DecisionText(TargetDecision decision) {
 // and a failure is shown with the Windows Installer's error code.
 void ApplyPatch(PatchTarget& target, const std::wstring& packagePath, const std::wstring& logFolder,
                 unsigned failureMessageId, PackageOutcome& outcome, RunRecord& record) {
-    // Every product its own log; the patch is applied even without one.
-    const std::wstring logPath = EnableProductLog(logFolder, target.productName);
+    // Every product its own log, held until its last configure call has
+    // returned; the patch is applied even without one.
+    const ProductLog log = EnableProductLog(logFolder, target.productName);
+    const std::wstring& logPath = log.path;
 
     // In the language of the thread locale set for this target. The package
     // path (at most 259 characters) and this text (at most 255) always fit
@@ -118,16 +119,15 @@ void ApplyPatch(PatchTarget& target, const std::wstring& packagePath, const std:
             (logPath.empty() ? std::wstring(L"(none)") : logPath));
     std::uint32_t result = Configure(target);
     // Under the deployment switches another installation in progress is
-    // waited out rather than reported at once.
-    std::uint32_t waited = 0;
+    // waited out rather than reported at once, for ten minutes in the whole run.
     for (std::uint32_t wait = kFirstRetryWaitMs; DeploymentMode() && result == platform::kErrorInstallAlreadyRunning &&
-                                                 waited < kRetryBudgetMs;
+                                                 record.waitedMs < kRetryBudgetMs;
          wait = std::min(wait * 2, kLongestRetryWaitMs)) {
-        const std::uint32_t thisWait = std::min(wait, kRetryBudgetMs - waited);
+        const std::uint32_t thisWait = std::min(wait, kRetryBudgetMs - record.waitedMs);
         LogLine(L"Another installation is in progress (1618): waiting " + std::to_wstring(thisWait / 1000) +
                 L" s before trying again");
         platform::Current().clock->sleep(thisWait);
-        waited += thisWait;
+        record.waitedMs += thisWait;
         result = Configure(target);
     }
 
@@ -173,7 +173,7 @@ void SelectTargets(PatchTarget& prototype, const std::wstring& productCodes) {
 }
 
 PackageOutcome RunPatchPackage(const std::wstring& resourceName, unsigned failureMessageId, bool recordProductName,
-                               RunRecord* runRecord) {
+                               RunRecord* runRecord, const WorkingFolder* workingFolder) {
     const platform::Services& services = platform::Current();
     RunRecord unused;
     RunRecord& record = runRecord != nullptr ? *runRecord : unused;
@@ -186,23 +186,33 @@ PackageOutcome RunPatchPackage(const std::wstring& resourceName, unsigned failur
         return PackageOutcome::UpToDate;
     }
 
-    // A package that is carried but cannot be written out is a failure, shown
-    // with the system's reason.
-    std::wstring extractedPath;
-    if (!ExtractPackage(extractedPath, resourceName, 0)) {
-        ShowFailure(failureMessageId, record, (L"Package " + resourceName + L" cannot be written out").c_str());
-        return PackageOutcome::Failed;
+    // A package that is carried but cannot be written out, or reads back as
+    // something else, is a failure, shown with the system's reason.
+    std::uint32_t error = 0;
+    std::unique_ptr<WorkingFolder> ownFolder;
+    if (workingFolder == nullptr) {
+        ownFolder = WorkingFolder::Create(error);
+        if (!ownFolder) return ShowFailureCode(failureMessageId, record, error, L"No working folder", resourceName);
+        workingFolder = ownFolder.get();
     }
-    const ExtractedPackage package(extractedPath);
+    const std::unique_ptr<HeldPackage> package = HeldPackage::Write(workingFolder->path(), resourceName, error);
+    if (!package) {
+        return ShowFailureCode(failureMessageId, record, error,
+                               error == kErrorPackageChanged ? L"The written file is not the carried package"
+                                                             : L"The package cannot be written out",
+                               resourceName);
+    }
+    LogLine(L"Package " + resourceName + L" written to " + package->path() +
+            L", held and compared with the carried package");
 
     Targets.clear();
     PatchTarget prototype;
-    if (!ReadPatchVersions(package.path(), prototype.upgradeVersion, prototype.targetVersions)) {
+    if (!ReadPatchVersions(package->path(), prototype.upgradeVersion, prototype.targetVersions)) {
         ShowFailure(failureMessageId, record, (L"Package " + resourceName + L": Keywords cannot be read").c_str());
         return PackageOutcome::Failed;
     }
     std::wstring productCodes;
-    if (!ReadTargetProductCodes(package.path(), productCodes)) {
+    if (!ReadTargetProductCodes(package->path(), productCodes)) {
         ShowFailure(failureMessageId, record, (L"Package " + resourceName + L": Template cannot be read").c_str());
         return PackageOutcome::Failed;
     }
@@ -250,7 +260,7 @@ PackageOutcome RunPatchPackage(const std::wstring& resourceName, unsigned failur
                 ++upToDate;
                 break;
             case TargetDecision::Apply:
-                ApplyPatch(target, package.path(), logFolder, failureMessageId, outcome, record);
+                ApplyPatch(target, package->path(), logFolder, failureMessageId, outcome, record);
                 break;
             case TargetDecision::EndUpToDate:
                 // Targets after this one are not handled; the locale stays.
@@ -281,9 +291,21 @@ RunRecord RunPatches() {
         return record;
     }
 
-    const PackageOutcome first = RunPatchPackage(kGlobalPackageResource, kMsgFailureWithCode, true, &record);
+    // One folder of the run's own for the package files of both packages.
+    std::uint32_t error = 0;
+    const std::unique_ptr<WorkingFolder> folder = WorkingFolder::Create(error);
+    if (!folder) {
+        platform::Current().thread->setLastError(error);
+        ShowFailure(kMsgFailureWithCode, record, L"No working folder for the packages");
+        return record;
+    }
+    LogLine(L"Working folder " + folder->path());
+
+    const PackageOutcome first =
+        RunPatchPackage(kGlobalPackageResource, kMsgFailureWithCode, true, &record, folder.get());
     if (first == PackageOutcome::Failed) return record;
-    const PackageOutcome second = RunPatchPackage(kLanguagePackResource, kMsgFailureWithCode, false, &record);
+    const PackageOutcome second =
+        RunPatchPackage(kLanguagePackResource, kMsgFailureWithCode, false, &record, folder.get());
 
     // Final message, in the locale the last package run left.
     if (second == PackageOutcome::Failed) return record;

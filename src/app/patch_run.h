@@ -13,10 +13,13 @@ enum class PackageOutcome {
     UpToDate = 3,  // nothing needed the patch (or the package is not carried)
 };
 
+class WorkingFolder;
+
 // Runs one package: extraction, reading, target selection, application.
-// What happened is added to `record` when one is given.
+// What happened is added to `record` when one is given. The package file is
+// written into `workingFolder`, else into a working folder of its own.
 PackageOutcome RunPatchPackage(const std::wstring& resourceName, unsigned failureMessageId, bool recordProductName,
-                               RunRecord* record = nullptr);
+                               RunRecord* record = nullptr, const WorkingFolder* workingFolder = nullptr);
 
 // What a target's installed version means for the patch.
 enum class TargetDecision {

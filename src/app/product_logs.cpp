@@ -29,18 +29,35 @@ std::wstring FoldCase(std::wstring text) {
 
 bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 
-// A new, empty numbered log file for `productName`, created exclusively;
-// nothing when no free name is found.
-std::wstring NextFreeLogFile(const std::wstring& logFolder, const std::wstring& productName) {
+// A new, empty numbered log file for `productName`, created exclusively and
+// held; nothing when no free name is found.
+ProductLog NextFreeLogFile(const std::wstring& logFolder, const std::wstring& productName) {
     platform::FileSystem& files = *platform::Current().files;
     for (unsigned number = 2; number <= kMaxLogNumber; ++number) {
         const std::wstring candidate = LogFilePath(logFolder, productName, number);
-        if (candidate.empty()) return std::wstring();
+        if (candidate.empty()) break;
         platform::CreateResult result = platform::CreateResult::Failed;
-        if (files.createFile(candidate, platform::CreateMode::NewOnly, result)) return candidate;
-        if (result != platform::CreateResult::AlreadyExists) return std::wstring();
+        auto held = files.holdForWriter(candidate, platform::CreateMode::NewOnly, result);
+        if (held) return {candidate, std::move(held)};
+        if (result != platform::CreateResult::AlreadyExists) break;
     }
-    return std::wstring();
+    return {};
+}
+
+// The file at `path`, opened or created and held; what is there and not to
+// be written through is deleted first (`removed`). Nothing when it stays.
+std::unique_ptr<platform::OpenFile> HoldTrusted(const std::wstring& path, bool& removed) {
+    platform::FileSystem& files = *platform::Current().files;
+    platform::CreateResult result = platform::CreateResult::Failed;
+    auto held = files.holdForWriter(path, platform::CreateMode::ReplaceExisting, result);
+    if (held && (result == platform::CreateResult::Created || platform::WritableThrough(held->look()))) {
+        return held;
+    }
+    held.reset();  // closed before it is deleted
+    if (result != platform::CreateResult::Opened && result != platform::CreateResult::AlreadyExists) return nullptr;
+    if (!files.deleteFile(path)) return nullptr;
+    removed = true;
+    return files.holdForWriter(path, platform::CreateMode::NewOnly, result);
 }
 
 }  // namespace
@@ -66,38 +83,34 @@ std::wstring LogFilePath(const std::wstring& logFolder, const std::wstring& prod
     return head + name + ending;
 }
 
-std::wstring EnableProductLog(const std::wstring& logFolder, const std::wstring& productName) {
+ProductLog EnableProductLog(const std::wstring& logFolder, const std::wstring& productName) {
     platform::Installer& installer = *platform::Current().installer;
     const std::wstring formed = LogFilePath(logFolder, productName);
     if (formed.empty()) {
         installer.enableLog(0, std::wstring(), 0);  // off: not the previous product's log
-        return std::wstring();
+        return {};
     }
 
     const std::wstring key = FoldCase(formed);
     auto used = UsedLogs().find(key);
-    std::wstring path = used != UsedLogs().end() ? used->second : formed;
-    bool append = used != UsedLogs().end();
-
-    switch (platform::ClearUntrustedFile(path)) {
-        case platform::ExistingFileState::None:
-        case platform::ExistingFileState::Trusted:
-            break;
-        case platform::ExistingFileState::Removed:
-            append = false;  // nothing of ours was there
-            break;
-        case platform::ExistingFileState::Untrusted:
-            path = NextFreeLogFile(logFolder, productName);
-            if (path.empty()) {
-                installer.enableLog(0, std::wstring(), 0);
-                return std::wstring();
-            }
-            append = true;  // the new, empty file is ours: keep it, never open another
-            break;
+    ProductLog log;
+    log.path = used != UsedLogs().end() ? used->second : formed;
+    bool removed = false;
+    log.held = HoldTrusted(log.path, removed);
+    // Ours from an earlier product of this run: added to; a file of an earlier
+    // run, or what was put in its place, is replaced.
+    bool append = used != UsedLogs().end() && !removed;
+    if (!log.held) {
+        log = NextFreeLogFile(logFolder, productName);
+        if (!log.held) {
+            installer.enableLog(0, std::wstring(), 0);
+            return {};
+        }
+        append = true;  // the new, empty file is ours: keep it, never open another
     }
-    UsedLogs()[key] = path;
-    installer.enableLog(platform::kLogModeVerbose, path, append ? platform::kLogAttributesAppend : 0);
-    return path;
+    UsedLogs()[key] = log.path;
+    installer.enableLog(platform::kLogModeVerbose, log.path, append ? platform::kLogAttributesAppend : 0);
+    return log;
 }
 
 void ForgetProductLogs() { UsedLogs().clear(); }

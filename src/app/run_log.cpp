@@ -16,7 +16,7 @@ namespace {
 // How many numbered names are tried when the default name is taken.
 constexpr unsigned kDefaultNameAttempts = 100;
 
-std::unique_ptr<platform::OutputFile> g_log;
+std::unique_ptr<platform::OpenFile> g_log;
 
 // "<stem>_<n><extension>" of `path`, for the n-th try of a name that is taken.
 std::wstring NumberedName(const std::wstring& path, unsigned number) {
@@ -31,7 +31,7 @@ std::wstring NumberedName(const std::wstring& path, unsigned number) {
 // The one place the log file is created: at `path`, or, while that name is
 // taken (or held by a file that is not to be written through, see
 // CreateFileSafely), at the next numbered name, created new.
-std::unique_ptr<platform::OutputFile> CreateLogUnderFreeName(const std::wstring& path, platform::CreateMode mode) {
+std::unique_ptr<platform::OpenFile> CreateLogUnderFreeName(const std::wstring& path, platform::CreateMode mode) {
     for (unsigned attempt = 1; attempt <= kDefaultNameAttempts; ++attempt) {
         const std::wstring name = attempt == 1 ? path : NumberedName(path, attempt);
         if (name.size() > kMaxPathChars) return nullptr;
@@ -58,7 +58,7 @@ void RecordMessage(unsigned id, const std::wstring& text, bool shown) {
     LogLine(L"Message " + std::to_wstring(id) + (shown ? L" shown: " : L" suppressed: ") + text);
 }
 
-std::unique_ptr<platform::OutputFile> OpenDefaultLog() {
+std::unique_ptr<platform::OpenFile> OpenDefaultLog() {
     platform::FileSystem& files = *platform::Current().files;
     const std::optional<std::wstring> temp = files.tempFolder();
     if (!temp || temp->empty()) return nullptr;

@@ -7,8 +7,17 @@ std::uint32_t ExitCodeFor(const RunRecord& record) {
     for (const RunRecord::Entry& entry : record.entries) {
         switch (entry.event) {
             case RunEvent::Failure:
-                // A failure must never read as success, whatever code it came with.
-                return entry.code != 0 ? entry.code : platform::kErrorFunctionFailed;
+                // A failure must never read as success, or as nothing to do,
+                // whatever code it came with.
+                switch (entry.code) {
+                    case 0:
+                    case platform::kSuccessRebootInitiated:
+                    case platform::kSuccessRebootRequired:
+                    case platform::kErrorPatchTargetNotFound:
+                        return platform::kErrorInstallFailure;
+                    default:
+                        return entry.code;
+                }
             case RunEvent::ProductNotFound:
             case RunEvent::WrongVersion:
                 notApplicable = true;
@@ -41,4 +50,11 @@ RunEvent EventOfConfigureResult(std::uint32_t result) {
         default:
             return RunEvent::Failure;
     }
+}
+
+std::uint32_t FirstFailureCode(const RunRecord& record) {
+    for (const RunRecord::Entry& entry : record.entries) {
+        if (entry.event == RunEvent::Failure) return entry.code;
+    }
+    return 0;
 }

@@ -20,14 +20,21 @@ struct RunRecord {
         std::uint32_t code;  // the error code of a Failure
     };
     std::vector<Entry> entries;  // in the order they happened
+    // Waited for other installations so far: one budget for the whole run.
+    std::uint32_t waitedMs = 0;
 
     void note(RunEvent event, std::uint32_t code = 0) { entries.push_back({event, code}); }
 };
 
 // The exit code of a run under the deployment switches: the first failure's
 // code, else 1642 when a package found nothing it applies to, else 1641, else
-// 3010, else 0.
+// 3010, else 0. A failure whose code would read as one of those outcomes
+// (0, 1641, 3010, 1642) exits with 1603 instead.
 std::uint32_t ExitCodeFor(const RunRecord& record);
+
+// The code of the first failure of `record`, as it came; 0 when none failed
+// (or the failure came with 0).
+std::uint32_t FirstFailureCode(const RunRecord& record);
 
 // The event of a configure call's result; Failure for any code that is not a
 // success.

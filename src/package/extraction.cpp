@@ -51,7 +51,7 @@ std::uint32_t ErrorOr(std::uint32_t fallback) {
 }
 
 // 0 when all bytes are in the file and it is closed, else an error code.
-std::uint32_t WriteAll(platform::FileSystem& files, std::unique_ptr<platform::OutputFile> file,
+std::uint32_t WriteAll(platform::FileSystem& files, std::unique_ptr<platform::OpenFile> file,
                        const std::wstring& path, const platform::ResourceBytes& bytes) {
     if (file->write(bytes.data, bytes.size)) return 0;
     const std::uint32_t error = ErrorOr(platform::kErrorWriteFault);

@@ -5,28 +5,33 @@
 
 namespace platform {
 
-ExistingFileState ClearUntrustedFile(const std::wstring& path) {
-    FileSystem& files = *Current().files;
-    const std::optional<ExistingFile> found = files.lookAt(path);
-    if (!found) return ExistingFileState::None;
-    const bool trusted = found->plainFile && found->linkCount <= 1 &&
-                         (found->ownerTrusted || !files.processElevated());
-    if (trusted) return ExistingFileState::Trusted;
-    return files.deleteFile(path) ? ExistingFileState::Removed : ExistingFileState::Untrusted;
+bool WritableThrough(const ExistingFile& found) {
+    return found.plainFile && found.linkCount <= 1 && (found.ownerTrusted || !Current().files->processElevated());
 }
 
-std::unique_ptr<OutputFile> CreateFileSafely(const std::wstring& path, CreateMode mode, CreateResult& result) {
-    switch (ClearUntrustedFile(path)) {
-        case ExistingFileState::Untrusted:
-            result = CreateResult::Refused;
+std::unique_ptr<OpenFile> CreateFileSafely(const std::wstring& path, CreateMode mode, CreateResult& result) {
+    FileSystem& files = *Current().files;
+    std::unique_ptr<OpenFile> file = files.createFile(path, CreateMode::ReplaceExisting, result);
+    if (result == CreateResult::Created) return file;
+    if (result == CreateResult::Opened) {
+        if (WritableThrough(file->look())) {
+            if (mode == CreateMode::NewOnly) {
+                result = CreateResult::AlreadyExists;
+                return nullptr;
+            }
+            if (file->truncate()) return file;
+            result = CreateResult::Failed;
             return nullptr;
-        case ExistingFileState::Trusted:
-            return Current().files->createFile(path, mode, result);
-        case ExistingFileState::None:
-        case ExistingFileState::Removed:
-            break;
+        }
+        file.reset();  // closed before it is deleted
+    } else if (result != CreateResult::AlreadyExists) {
+        return nullptr;
     }
-    return Current().files->createFile(path, CreateMode::NewOnly, result);
+    if (!files.deleteFile(path)) {
+        result = CreateResult::Refused;
+        return nullptr;
+    }
+    return files.createFile(path, CreateMode::NewOnly, result);
 }
 
 }  // namespace platform

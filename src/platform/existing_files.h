@@ -8,24 +8,19 @@
 
 namespace platform {
 
-enum class ExistingFileState {
-    None,       // nothing under the path
-    Trusted,    // a plain file with one name, owned by someone to trust
-    Removed,    // something not to write through was there, and is deleted
-    Untrusted,  // something not to write through is there, and stays
-};
+// True when the file looked at may be written through: a plain file of one
+// name, and (when elevated) owned by SYSTEM, the Administrators group or the
+// current user.
+bool WritableThrough(const ExistingFile& found);
 
-// Looks at `path` without following a link. A link or junction, a folder, a
-// file with more than one name, or (when elevated) a file owned by anyone
-// but SYSTEM, the Administrators group or the current user is deleted first.
-// Writing to `path` is safe after None, Trusted and Removed; after Removed or
-// None create it exclusively, so that nothing placed in between is opened.
-ExistingFileState ClearUntrustedFile(const std::wstring& path);
-
-// Creates `path` for writing after ClearUntrustedFile: a trusted file is
-// replaced when `mode` allows it, and a new file is always made exclusively.
-// Nothing when what is there stays (`result` Refused), the name was taken in
-// between (AlreadyExists) or the system refused (Failed).
-std::unique_ptr<OutputFile> CreateFileSafely(const std::wstring& path, CreateMode mode, CreateResult& result);
+// Opens `path` for writing. A file already there is looked at through the
+// handle that was opened on it, without following a link: a trusted one is
+// truncated and written through that very handle when `mode` allows it;
+// anything else (a link or junction, a folder, a file with more than one
+// name, a foreign owner when elevated, or something that cannot be opened)
+// is deleted and a new file made exclusively, so that nothing placed in
+// between is opened. Nothing when what is there stays (`result` Refused), the
+// name was taken in between (AlreadyExists) or the system refused (Failed).
+std::unique_ptr<OpenFile> CreateFileSafely(const std::wstring& path, CreateMode mode, CreateResult& result);
 
 }  // namespace platform

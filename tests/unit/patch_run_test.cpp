@@ -64,11 +64,15 @@ protected:
         return shown;
     }
 
-    // No package file is left in the temporary folder.
+    // No package file, working folder or hold is left, and every package
+    // the installer opened was held.
     void expectNoPackageLeft() {
         for (const auto& [path, content] : files.files) {
-            EXPECT_NE(path.rfind(L"C:\\Temp\\MSP", 0), 0u) << "left behind: " << std::string(path.begin(), path.end());
+            EXPECT_EQ(path.find(L"\\MSP"), std::wstring::npos) << "left behind: " << std::string(path.begin(), path.end());
         }
+        for (const auto& [folder, withUser] : files.privateFolders) EXPECT_EQ(files.folders.count(folder), 0u);
+        EXPECT_TRUE(files.held.empty());
+        EXPECT_EQ(installer.unheldOpens, 0);
     }
 };
 
@@ -214,8 +218,11 @@ TEST(ExitCodes, FirstFailureWinsAndNeverReadsAsSuccess) {
         {{}, 0},
         {{{RunEvent::Failure, 1603}, {RunEvent::Failure, 1618}}, 1603},
         {{{RunEvent::RestartInitiated, 0}, {RunEvent::WrongVersion, 0}, {RunEvent::Failure, 4316}}, 4316},
-        // A failure that came without a code of its own still fails the run.
-        {{{RunEvent::Applied, 0}, {RunEvent::Failure, 0}}, 1627},
+        // A failure whose code reads as success or as nothing to do exits 1603.
+        {{{RunEvent::Applied, 0}, {RunEvent::Failure, 0}}, 1603},
+        {{{RunEvent::Failure, 1642}, {RunEvent::ProductNotFound, 0}}, 1603},
+        {{{RunEvent::Failure, 3010}}, 1603},
+        {{{RunEvent::Failure, 1641}}, 1603},
         {{{RunEvent::Failure, 0xFFFFFFFF}}, 0xFFFFFFFF},
     };
     for (const Case& c : cases) {
@@ -369,6 +376,25 @@ TEST_F(PatchRunTest, UnreadablePackagesAreReportedWithTheirCode) {
              thread.error = 5;  // what the system says: access denied
          },
          L"en300 5"},
+        {"no working folder", [this] { carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,"); files.failCreateFolder = true; },
+         L"en300 82"},
+        {"no random name", [this] { carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,"); files.failRandom = true; },
+         L"en300 82"},
+        // Another process at the file between its writing and its hold.
+        {"a byte changed",
+         [this] {
+             carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,");
+             files.beforeHold = [this](const std::wstring& path) { return (files.files[path][3] ^= 1) == 0; };
+         },
+         L"en300 1392"},
+        {"a byte added",
+         [this] {
+             carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,");
+             files.beforeHold = [this](const std::wstring& path) { return (files.files[path] += "!").empty(); };
+         },
+         L"en300 1392"},
+        {"kept open", [this] { carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,"); files.beforeHold = [](auto&) { return true; }; },
+         L"en300 32"},
         {"no package at all", [] {}, L"en300 1814"},
     };
     for (const Case& c : cases) {
@@ -377,7 +403,10 @@ TEST_F(PatchRunTest, UnreadablePackagesAreReportedWithTheirCode) {
         installer.packagesByContent.clear();
         installer.packages.clear();
         installer.configures.clear();
-        files.failCreate = false;
+        files.failCreate = files.failCreateFolder = files.failRandom = false;
+        files.beforeHold = nullptr;
+        thread.error = 0;
+        installer.openedPaths.clear();
         boxes.shown.clear();
         install(kA, L"1.0.0.0", L"A");
         carry(L"IDR_MSP_LP", kA, L"2.0.0.0;1.0.0.0,");  // never reached after a failed global run
@@ -387,6 +416,32 @@ TEST_F(PatchRunTest, UnreadablePackagesAreReportedWithTheirCode) {
         RunPatches();
         EXPECT_EQ(texts(), std::vector<std::wstring>{c.box});
         EXPECT_TRUE(installer.configures.empty());
+        if (c.box == L"en300 1392" || c.box == L"en300 32") EXPECT_TRUE(installer.openedPaths.empty());
+        expectNoPackageLeft();
+    }
+}
+
+TEST_F(PatchRunTest, PackagesAndLogsAreHeldInAFolderOfTheRunsOwnUntilTheInstallerIsDone) {
+    carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,");
+    carry(L"IDR_MSP_LP", kA, L"2.0.0.0;1.0.0.0,");
+    install(kA, L"1.0.0.0", L"P");
+    for (bool elevated : {true, false}) {
+        SCOPED_TRACE(elevated ? "elevated" : "not elevated");
+        files.elevated = elevated;
+        files.privateFolders.clear();
+        installer.configures.clear();
+        RunPatches();
+        ASSERT_EQ(files.privateFolders.size(), 1u);
+        const auto [folder, withUser] = *files.privateFolders.begin();
+        EXPECT_EQ(withUser, !elevated);  // SYSTEM and Administrators only, when elevated
+        EXPECT_EQ(folder.rfind(L"C:\\Temp\\", 0), 0u);
+        EXPECT_EQ(folder.size(), 8u + 26u);  // 128 random bits
+        ASSERT_EQ(installer.configures.size(), 2u);
+        for (const auto& call : installer.configures) {
+            const std::wstring package = call.commandLine.substr(7, call.commandLine.find(L'"', 7) - 7);
+            EXPECT_EQ(package.rfind(folder + L"\\MSP", 0), 0u);
+            EXPECT_EQ(call.held, (std::map<std::wstring, int>{{package, 1}, {L"C:\\Temp\\P R2.log", 1}}));
+        }
         expectNoPackageLeft();
     }
 }
@@ -471,13 +526,13 @@ TEST_F(PatchRunTest, EveryProductLogsToItsOwnFileOrNowhere) {
     const std::wstring longName(1000, L'N');
     install(kA, L"1.0.0.0", longName);
     install(kB, L"1.0.0.0", L"B");
-    files.temp = L"C:\\" + std::wstring(240, L't') + L"\\";
-    files.folders.insert(L"C:\\" + std::wstring(240, L't'));
+    files.temp = L"C:\\" + std::wstring(200, L't') + L"\\";
+    files.folders.insert(L"C:\\" + std::wstring(200, L't'));
     RunPatches();
     ASSERT_EQ(installer.logCalls.size(), 2u);
-    EXPECT_EQ(installer.logCalls[0].path, L"C:\\" + std::wstring(240, L't') + L"\\" + std::wstring(8, L'N') + L" R2.log");
+    EXPECT_EQ(installer.logCalls[0].path, L"C:\\" + std::wstring(200, L't') + L"\\" + std::wstring(48, L'N') + L" R2.log");
     EXPECT_EQ(installer.logCalls[0].mode, 0x1000u);
-    EXPECT_EQ(installer.logCalls[1].path, L"C:\\" + std::wstring(240, L't') + L"\\B R2.log");
+    EXPECT_EQ(installer.logCalls[1].path, L"C:\\" + std::wstring(200, L't') + L"\\B R2.log");
     EXPECT_EQ(configured(), (std::vector<std::wstring>{kA, kB}));
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_LE(boxes.shown[0].text.size(), std::wstring(L"en301 %s").size() + 511u);  // cut, not overrun
@@ -494,7 +549,8 @@ TEST_F(PatchRunTest, EveryProductLogsToItsOwnFileOrNowhere) {
 TEST_F(PatchRunTest, LogsNeverGoThroughAFileSomeoneElsePlaced) {
     const std::wstring log = L"C:\\Temp\\P R2.log";
     const std::wstring second = L"C:\\Temp\\P R2 (2).log";
-    platform::ExistingFile twoNames, foreign, both;
+    platform::ExistingFile twoNames, foreign, both, unknown;
+    unknown.plainFile = false;
     twoNames.linkCount = 2;
     foreign.ownerTrusted = false;
     both.linkCount = 3;
@@ -514,6 +570,8 @@ TEST_F(PatchRunTest, LogsNeverGoThroughAFileSomeoneElsePlaced) {
          [&] { files.files[log] = "x"; files.looks[log] = foreign; files.elevated = true; }, log, 0, false},
         {"a foreign owner's file, not elevated", [&] { files.files[log] = "x"; files.looks[log] = foreign; }, log,
          0, true},
+        {"a file whose look cannot be completed", [&] { files.files[log] = "x"; files.looks[log] = unknown; }, log, 0,
+         false},
         {"a link that cannot be deleted",
          [&] { files.links[log] = L"C:\\secret"; files.undeletable.insert(log); }, second, 1, true},
         {"a folder", [&] { files.folders.insert(log); }, second, 1, true},
@@ -545,7 +603,11 @@ TEST_F(PatchRunTest, LogsNeverGoThroughAFileSomeoneElsePlaced) {
         EXPECT_EQ(installer.logCalls[0].attributes, c.attributes);
         EXPECT_EQ(installer.logCalls[1].path, c.path);
         EXPECT_EQ(installer.logCalls[1].attributes, 1u);
-        EXPECT_EQ(files.exists(log), c.planted);
+        // What was placed stays only where it cannot be removed; the file
+        // logged to is the program's own, made new.
+        const bool placedThere = files.links.count(log) != 0 || files.folders.count(log) != 0 ||
+                                 (files.files.count(log) != 0 && !files.files[log].empty());
+        EXPECT_EQ(placedThere, c.planted);
         EXPECT_EQ(files.files[L"C:\\secret"], "secret");
         if (c.path != log) EXPECT_EQ(files.files[c.path], "");  // made new, and empty
     }
@@ -643,7 +705,9 @@ TEST_F(RunLogTest, ALogThatCannotBeWrittenChangesNothing) {
         EXPECT_TRUE(files.openedExisting.empty());
         EXPECT_EQ(boxes.shown.size(), 1u);
         std::size_t logs = 0;
-        for (const auto& [path, content] : files.files) logs += path.size() > 4 && path.substr(path.size() - 4) == L".log";
+        for (const auto& [path, content] : files.files) {
+            logs += path != c.productLog && path.size() > 4 && path.substr(path.size() - 4) == L".log";
+        }
         if (c.ownLog.empty()) {
             EXPECT_EQ(logs, 0u);
         } else {
@@ -675,7 +739,7 @@ TEST_F(RunLogTest, PlainCommandLinesWriteNoLogAndWaitForNothing) {
     install(kA, L"1.0.0.0", L"P");
     installer.busyCalls = {1618};
     EXPECT_EQ(run({L"/q"}), 0);
-    EXPECT_EQ(files.files.size(), 0u);
+    EXPECT_EQ(files.files, (std::map<std::wstring, std::string>{{L"C:\\Temp\\P R2.log", ""}}));  // no own log
     EXPECT_TRUE(clock.sleeps.empty());
     EXPECT_EQ(installer.configures.size(), 1u);
     EXPECT_EQ(resources.stringLoads, 1);  // the files-in-use text only: no message is loaded under /q
@@ -708,6 +772,16 @@ TEST_F(RunLogTest, AnotherInstallationInProgressIsWaitedOut) {
         EXPECT_EQ(has(log, "Another installation is in progress (1618): waiting 5 s before trying again"), c.busy > 0);
         if (c.busy == 100) EXPECT_TRUE(has(log, "waiting 45 s"));
     }
+    // Ten minutes for the whole run: a second busy target waits no more.
+    carry(L"IDR_MSP", kA + L";" + kB, L"2.0.0.0;1.0.0.0,");
+    install(kB, L"1.0.0.0", L"Q");
+    clock.sleeps.clear();
+    installer.busyCalls.assign(100, 1618);
+    EXPECT_EQ(run({L"/quiet"}), 1618);
+    std::uint32_t waited = 0;
+    for (std::uint32_t sleep : clock.sleeps) waited += sleep;
+    EXPECT_EQ(waited, 600000u);
+    EXPECT_EQ(installer.configures.back().productCode, kB);
 }
 
 TEST(RunLogText, Utf8AndDefaultNames) {

@@ -1,13 +1,18 @@
 #!/usr/bin/env python3
 """Squatting: files and folders that someone else put in the shared temporary folder under the names
 the program picks for its temporary package files ("MSP1" ... "MSP50") are neither opened nor
-changed, and the program still does its work under names of its own."""
+changed, and the program still does its work under names of its own; and another program that
+watches the temporary folder never gets to change a package file the patch run writes."""
+import json
+import subprocess
 import sys
+import time
 from pathlib import Path
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
 from e2elib.scenario import run_scenarios, scenario  # noqa: E402
+from e2elib.winenv import to_windows  # noqa: E402
 
 SQUATTED = 50
 READ_ONLY = "MSP7"
@@ -79,6 +84,38 @@ def patch_run_passes_fifty_squatted_names(t):
     t.equal(snapshot(t.env.temp_unix), before, "the squatted entries after the run")
     # The run's own package file is gone; only the installer's log is new.
     t.equal(new_names(t, planted), ["Squatted Temp R2.log"], "new entries in the temporary folder")
+
+
+@scenario
+def another_program_never_overwrites_the_package_being_applied(t):
+    product = t.install_product(name="Watched Temp", version="1.0.0.0")
+    patch, _ = t.make_upgrade_patch(product, "1.1.0.0")
+    foreign, _ = t.make_upgrade_patch(product, "6.6.6.6")
+    exe = t.build_variant(patch)
+    files = {n: t.path(f"tamper/{n}") for n in ("ready", "stop", "report.json", "output.txt")}
+    output = open(files["output.txt"], "wb")
+    tamper = subprocess.Popen(
+        ["wine", str(t.tool("tamper")), "--watch", t.env.temp_win.rstrip("\\"), "--with", to_windows(foreign),
+         "--ready", to_windows(files["ready"]), "--stop", to_windows(files["stop"]),
+         "--out", to_windows(files["report.json"])],
+        env=t.env.env(True), stdin=subprocess.DEVNULL, stdout=output, stderr=output)
+    output.close()
+    try:
+        for _ in range(300):
+            if files["ready"].is_file() or tamper.poll() is not None:
+                break
+            time.sleep(0.1)
+        t.check(files["ready"].is_file(), "the watching program is ready")
+        r = t.run_update(exe, ["/quiet"], expect_boxes=0)
+    finally:
+        files["stop"].write_text("stop")
+        tamper.wait(timeout=30)
+    report = json.loads(files["report.json"].read_text())
+    t.equal(r.exit_code, 0, "exit code")
+    t.equal(t.product_version(product.code), "1.1.0.0", "version after the run: the carried patch")
+    t.check(report["seen"], f"the watching program saw no package file: {report}")
+    t.equal(report["overwritten"], [], f"package files overwritten by the watching program ({report})")
+    t.equal(r.new_temp_files, ["Watched Temp R2.log"], "new entries in the temporary folder: the working folder is gone")
 
 
 if __name__ == "__main__":

@@ -22,6 +22,7 @@ std::uint32_t CopyOut(const std::wstring& text, wchar_t* buffer, std::uint32_t& 
 
 std::uint32_t Installer::getSummaryInformation(const std::wstring& packagePath, platform::InstallerHandle& handle) {
     openedPaths.push_back(packagePath);
+    if (files != nullptr && files->held.count(packagePath) == 0) ++unheldOpens;
     if (files != nullptr && packages.count(packagePath) == 0) {
         auto file = files->files.find(packagePath);
         if (file == files->files.end()) return 110;  // ERROR_OPEN_FAILED
@@ -90,7 +91,8 @@ int Installer::setInternalUI(int level) {
 
 std::uint32_t Installer::configureProductEx(const std::wstring& productCode, int installLevel, int installState,
                                             const std::wstring& commandLine) {
-    configures.push_back({productCode, installLevel, installState, commandLine, uiLevel});
+    configures.push_back({productCode, installLevel, installState, commandLine, uiLevel,
+                          files != nullptr ? files->held : std::map<std::wstring, int>{}});
     if (!busyCalls.empty()) {
         const std::uint32_t result = busyCalls.front();
         busyCalls.erase(busyCalls.begin());

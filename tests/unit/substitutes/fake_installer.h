@@ -48,6 +48,7 @@ public:
 
     // What was asked.
     std::vector<std::wstring> openedPaths;
+    int unheldOpens = 0;  // packages opened that the program did not hold
     int opened = 0;
     std::vector<platform::InstallerHandle> closed;
     std::vector<PropertyRead> reads;
@@ -68,6 +69,7 @@ public:
         int level, state;
         std::wstring commandLine;
         int uiLevel;
+        std::map<std::wstring, int> held;  // the files the program held during the call
     };
     std::vector<Configure> configures;
 

@@ -1,20 +1,58 @@
 #include "substitutes/fake_platform.h"
 
+#include <algorithm>
+
 namespace fake {
 namespace {
 
-class MemoryFile : public platform::OutputFile {
+// A file of the substitute, opened under `path` (a link: the file it leads
+// to), counted in `held` while it lives when it is a hold.
+class MemoryFile : public platform::OpenFile {
 public:
-    MemoryFile(std::string& target, std::size_t limit) : target_(target), limit_(limit) {}
+    MemoryFile(FileSystem& files, std::wstring path, bool hold, bool existing = false)
+        : files_(files), path_(std::move(path)), hold_(hold), existing_(existing) {
+        if (hold_) ++files_.held[path_];
+    }
+    ~MemoryFile() override {
+        if (hold_ && --files_.held[path_] == 0) files_.held.erase(path_);
+    }
     bool write(const void* data, std::size_t size) override {
-        std::size_t taken = size < limit_ ? size : limit_;
-        target_.append(static_cast<const char*>(data), taken);
+        std::string& target = changed();
+        std::size_t taken = size < files_.writeLimit ? size : files_.writeLimit;
+        target.append(static_cast<const char*>(data), taken);
         return taken == size;
+    }
+    bool read(void* buffer, std::size_t size, std::size_t& got) override {
+        const std::string& source = content();
+        got = position_ < source.size() ? std::min(size, source.size() - position_) : 0;
+        source.copy(static_cast<char*>(buffer), got, position_);
+        position_ += got;
+        return true;
+    }
+    platform::ExistingFile look() override {
+        return files_.lookAt(path_).value_or(platform::ExistingFile{false, 1, false});
+    }
+    bool truncate() override {
+        changed().clear();
+        return true;
     }
 
 private:
-    std::string& target_;
-    std::size_t limit_;
+    // The content, about to change: a file that was there is written through.
+    std::string& changed() {
+        if (existing_) files_.openedExisting.push_back(path_);
+        existing_ = false;
+        return content();
+    }
+    std::string& content() {
+        auto link = files_.links.find(path_);
+        return files_.files[link != files_.links.end() ? link->second : path_];
+    }
+    FileSystem& files_;
+    std::wstring path_;
+    bool hold_;
+    bool existing_;
+    std::size_t position_ = 0;
 };
 
 }  // namespace
@@ -39,28 +77,69 @@ bool FileSystem::createFolder(const std::wstring& path) {
     return folders.insert(path).second;
 }
 
-std::unique_ptr<platform::OutputFile> FileSystem::createFile(const std::wstring& path, platform::CreateMode mode,
-                                                             platform::CreateResult& result) {
+std::unique_ptr<platform::OpenFile> FileSystem::createFile(const std::wstring& path, platform::CreateMode mode,
+                                                           platform::CreateResult& result) {
+    return open(path, mode, result, false);
+}
+
+std::unique_ptr<platform::OpenFile> FileSystem::open(const std::wstring& path, platform::CreateMode mode,
+                                                     platform::CreateResult& result, bool hold) {
     bool existed = files.count(path) != 0 || links.count(path) != 0;
-    if (failCreate || folders.count(path) != 0 || readOnly.count(path) != 0) {
+    if (failCreate || readOnly.count(path) != 0) {
         result = platform::CreateResult::Failed;
         return nullptr;
     }
-    if (existed && mode == platform::CreateMode::NewOnly) {
+    if (folders.count(path) != 0 || (existed && mode == platform::CreateMode::NewOnly)) {
         result = platform::CreateResult::AlreadyExists;
         return nullptr;
     }
-    auto link = links.find(path);
-    if (link != links.end()) {
-        openedExisting.push_back(path);
+    if (existed) {
+        result = platform::CreateResult::Opened;
+    } else {
+        files[path].clear();
         result = platform::CreateResult::Created;
-        files[link->second].clear();
-        return std::make_unique<MemoryFile>(files[link->second], writeLimit);
     }
-    if (existed) openedExisting.push_back(path);
-    result = platform::CreateResult::Created;
-    files[path].clear();
-    return std::make_unique<MemoryFile>(files[path], writeLimit);
+    return std::make_unique<MemoryFile>(*this, path, hold, existed);
+}
+
+bool FileSystem::createPrivateFolder(const std::wstring& path, bool withCurrentUser) {
+    if (failCreateFolder || folders.count(path) != 0) return false;
+    folders.insert(path);
+    privateFolders[path] = withCurrentUser;
+    return true;
+}
+
+bool FileSystem::removeFolder(const std::wstring& path) {
+    for (const auto& file : files) {
+        if (file.first.rfind(path + L"\\", 0) == 0) return false;
+    }
+    removedFolders.push_back(path);
+    return folders.erase(path) != 0;
+}
+
+bool FileSystem::randomBytes(void* buffer, std::size_t size) {
+    if (failRandom) return false;
+    for (std::size_t i = 0; i < size; ++i) static_cast<unsigned char*>(buffer)[i] = nextRandom++;
+    return true;
+}
+
+std::unique_ptr<platform::OpenFile> FileSystem::holdForReaders(std::unique_ptr<platform::OpenFile> written,
+                                                               const std::wstring& path, std::uint32_t& error) {
+    written.reset();
+    if (beforeHold && beforeHold(path)) {
+        error = 32;  // ERROR_SHARING_VIOLATION: someone else has it open
+        return nullptr;
+    }
+    if (files.count(path) == 0) {
+        error = 2;  // ERROR_FILE_NOT_FOUND
+        return nullptr;
+    }
+    return std::make_unique<MemoryFile>(*this, path, true);
+}
+
+std::unique_ptr<platform::OpenFile> FileSystem::holdForWriter(const std::wstring& path, platform::CreateMode mode,
+                                                              platform::CreateResult& result) {
+    return open(path, mode, result, true);
 }
 
 bool FileSystem::deleteFile(const std::wstring& path) {

@@ -2,6 +2,7 @@
 // In-memory substitutes of the platform services, for the unit tests (which
 // install them through the fixtures of fixtures.h) and the fuzz targets.
 // Free of any test framework.
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -33,7 +34,7 @@ public:
     // Paths that appear (as if another process made them) right after they
     // were tested and found free.
     std::set<std::wstring> raceOnce;
-    std::vector<std::wstring> openedExisting;  // files opened although they existed
+    std::vector<std::wstring> openedExisting;  // files written through although they existed
     // Links placed by someone else: path -> the file they lead to. Opening a
     // link to replace it writes through it; deleting it removes the link only.
     std::map<std::wstring, std::wstring> links;
@@ -42,16 +43,38 @@ public:
     std::map<std::wstring, platform::ExistingFile> looks;
     std::set<std::wstring> undeletable;
     bool elevated = false;
+    // Private folders made, with whether the current user was let in.
+    std::map<std::wstring, bool> privateFolders;
+    std::vector<std::wstring> removedFolders;
+    bool failRandom = false;
+    unsigned char nextRandom = 0;
+    // Files held open by the program now: path -> how many holds.
+    std::map<std::wstring, int> held;
+    // What another process does to a package file between its writing and
+    // its hold; true from the hook makes the hold fail as if it held the file.
+    std::function<bool(const std::wstring& path)> beforeHold;
 
     std::optional<std::wstring> tempFolder() override { return temp; }
+    bool createPrivateFolder(const std::wstring& path, bool withCurrentUser) override;
+    bool removeFolder(const std::wstring& path) override;
+    bool randomBytes(void* buffer, std::size_t size) override;
+    std::unique_ptr<platform::OpenFile> holdForReaders(std::unique_ptr<platform::OpenFile> written,
+                                                       const std::wstring& path, std::uint32_t& error) override;
+    std::unique_ptr<platform::OpenFile> holdForWriter(const std::wstring& path, platform::CreateMode mode,
+                                                      platform::CreateResult& result) override;
+    // What a look at the file under `path` finds; nothing when none is there.
+    std::optional<platform::ExistingFile> lookAt(const std::wstring& path);
     std::optional<std::wstring> fullPath(const std::wstring& path) override;
     bool exists(const std::wstring& path) override;
     bool isFolder(const std::wstring& path) override { return folders.count(path) != 0; }
     bool createFolder(const std::wstring& path) override;
-    std::unique_ptr<platform::OutputFile> createFile(const std::wstring& path, platform::CreateMode mode,
+    std::unique_ptr<platform::OpenFile> createFile(const std::wstring& path, platform::CreateMode mode,
                                                      platform::CreateResult& result) override;
     bool deleteFile(const std::wstring& path) override;
-    std::optional<platform::ExistingFile> lookAt(const std::wstring& path) override;
+
+private:
+    std::unique_ptr<platform::OpenFile> open(const std::wstring& path, platform::CreateMode mode,
+                                             platform::CreateResult& result, bool hold);
     bool processElevated() override { return elevated; }
 };
 

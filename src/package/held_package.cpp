@@ -1,0 +1,145 @@
+#include "package/held_package.h"
+
+#include <cstring>
+#include <optional>
+#include <vector>
+
+#include "package/extraction.h"
+#include "package/file_names.h"
+#include "platform/error_codes.h"
+#include "platform/resources.h"
+#include "platform/services.h"
+#include "platform/thread_state.h"
+
+namespace {
+
+constexpr std::size_t kRandomBytes = 16;          // 128 bits
+constexpr std::size_t kCompareChunk = 1u << 16;   // bytes read back at a time
+constexpr unsigned kNameAttempts = 16;            // "MSP<n>" names tried in a folder
+
+// Numbers the package files of the process, so that no two share a name.
+unsigned g_nextPackageNumber = 1;
+
+// The system's error for the call that just failed, else `fallback`.
+std::uint32_t ErrorOr(std::uint32_t fallback) {
+    const std::uint32_t error = platform::Current().thread->lastError();
+    return error != 0 ? error : fallback;
+}
+
+// 26 characters of the lower-case base-32 alphabet for 16 bytes.
+std::wstring Base32(const unsigned char* bytes, std::size_t size) {
+    static const wchar_t kAlphabet[] = L"abcdefghijklmnopqrstuvwxyz234567";
+    std::wstring text;
+    unsigned buffer = 0;
+    int bits = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        buffer = (buffer << 8) | bytes[i];
+        bits += 8;
+        while (bits >= 5) {
+            text += kAlphabet[(buffer >> (bits - 5)) & 31];
+            bits -= 5;
+        }
+    }
+    if (bits > 0) text += kAlphabet[(buffer << (5 - bits)) & 31];
+    return text;
+}
+
+// True when the held file holds exactly `bytes`, read through its handle.
+bool ReadsBackAs(platform::OpenFile& held, const platform::ResourceBytes& bytes) {
+    std::vector<unsigned char> buffer(kCompareChunk);
+    std::size_t at = 0;
+    for (;;) {
+        std::size_t got = 0;
+        if (!held.read(buffer.data(), buffer.size(), got)) return false;
+        if (got == 0) return at == bytes.size;
+        if (got > bytes.size - at || std::memcmp(buffer.data(), bytes.data + at, got) != 0) return false;
+        at += got;
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<WorkingFolder> WorkingFolder::Create(std::uint32_t& error) {
+    platform::FileSystem& files = *platform::Current().files;
+    const std::optional<std::wstring> temp = files.tempFolder();
+    if (!temp || temp->empty()) {
+        error = ErrorOr(platform::kErrorPathNotFound);
+        return nullptr;
+    }
+    unsigned char random[kRandomBytes];
+    if (!files.randomBytes(random, sizeof(random))) {
+        error = ErrorOr(platform::kErrorCannotMake);
+        return nullptr;
+    }
+    const std::wstring path = JoinPath(*temp, Base32(random, sizeof(random)));
+    if (path.size() > kMaxPathChars) {
+        error = platform::kErrorNameTooLong;
+        return nullptr;
+    }
+    // Someone else's folder of that name is never used: it is not ours to trust.
+    if (!files.createPrivateFolder(path, !files.processElevated())) {
+        error = ErrorOr(platform::kErrorCannotMake);
+        return nullptr;
+    }
+    return std::unique_ptr<WorkingFolder>(new WorkingFolder(path));
+}
+
+WorkingFolder::~WorkingFolder() { platform::Current().files->removeFolder(path_); }
+
+std::unique_ptr<HeldPackage> HeldPackage::Write(const std::wstring& folder, const std::wstring& resourceName,
+                                                std::uint32_t& error) {
+    platform::FileSystem& files = *platform::Current().files;
+    const std::optional<platform::ResourceBytes> bytes =
+        platform::Current().resources->find(ModuleInstance, kPackageResourceType, resourceName);
+    if (!bytes) {
+        error = platform::kErrorResourceNameNotFound;
+        return nullptr;
+    }
+    if (bytes->size == 0 || bytes->data == nullptr) {
+        error = platform::kErrorResourceDataNotFound;
+        return nullptr;
+    }
+
+    std::wstring path;
+    std::unique_ptr<platform::OpenFile> file;
+    platform::CreateResult result = platform::CreateResult::Failed;
+    for (unsigned attempt = 0; attempt < kNameAttempts && !file; ++attempt) {
+        path = JoinPath(folder, L"MSP" + std::to_wstring(g_nextPackageNumber++));
+        if (path.size() > kMaxPathChars) {
+            error = platform::kErrorNameTooLong;
+            return nullptr;
+        }
+        file = files.createFile(path, platform::CreateMode::NewOnly, result);
+        if (!file && result != platform::CreateResult::AlreadyExists) break;
+    }
+    if (!file) {
+        error = ErrorOr(platform::kErrorCannotMake);
+        return nullptr;
+    }
+    if (!file->write(bytes->data, bytes->size)) {
+        error = ErrorOr(platform::kErrorWriteFault);
+        file.reset();
+        files.deleteFile(path);
+        return nullptr;
+    }
+
+    std::uint32_t holdError = 0;
+    std::unique_ptr<platform::OpenFile> held = files.holdForReaders(std::move(file), path, holdError);
+    if (!held) {
+        error = holdError != 0 ? holdError : platform::kErrorCannotMake;
+        files.deleteFile(path);
+        return nullptr;
+    }
+    if (!ReadsBackAs(*held, *bytes)) {
+        error = kErrorPackageChanged;
+        held.reset();
+        files.deleteFile(path);
+        return nullptr;
+    }
+    return std::unique_ptr<HeldPackage>(new HeldPackage(path, std::move(held)));
+}
+
+HeldPackage::~HeldPackage() {
+    hold_.reset();  // released before the file can be deleted
+    platform::Current().files->deleteFile(path_);
+}
