@@ -6,6 +6,7 @@
 
 #include "package/extraction.h"
 #include "package/file_names.h"
+#include "platform/clock.h"
 #include "platform/error_codes.h"
 #include "platform/resources.h"
 #include "platform/services.h"
@@ -16,6 +17,10 @@ namespace {
 constexpr std::size_t kRandomBytes = 16;          // 128 bits
 constexpr std::size_t kCompareChunk = 1u << 16;   // bytes read back at a time
 constexpr unsigned kNameAttempts = 16;            // "MSP<n>" names tried in a folder
+// A file that another program (a virus scanner, say) still has open is gone
+// only once that program lets go of it: so many tries, so long apart.
+constexpr unsigned kRemoveAttempts = 10;
+constexpr std::uint32_t kRemoveRetryMs = 50;
 
 // Numbers the package files of the process, so that no two share a name.
 unsigned g_nextPackageNumber = 1;
@@ -57,6 +62,15 @@ bool ReadsBackAs(platform::OpenFile& held, const platform::ResourceBytes& bytes)
     }
 }
 
+// Tries `remove` until it succeeds, a few times.
+template <typename Remove>
+void RemoveSoon(Remove remove) {
+    platform::Clock* clock = platform::Current().clock;
+    for (unsigned attempt = 1; !remove() && attempt < kRemoveAttempts && clock != nullptr; ++attempt) {
+        clock->sleep(kRemoveRetryMs);
+    }
+}
+
 }  // namespace
 
 std::unique_ptr<WorkingFolder> WorkingFolder::Create(std::uint32_t& error) {
@@ -84,7 +98,9 @@ std::unique_ptr<WorkingFolder> WorkingFolder::Create(std::uint32_t& error) {
     return std::unique_ptr<WorkingFolder>(new WorkingFolder(path));
 }
 
-WorkingFolder::~WorkingFolder() { platform::Current().files->removeFolder(path_); }
+WorkingFolder::~WorkingFolder() {
+    RemoveSoon([this] { return platform::Current().files->removeFolder(path_); });
+}
 
 std::unique_ptr<HeldPackage> HeldPackage::Write(const std::wstring& folder, const std::wstring& resourceName,
                                                 std::uint32_t& error) {
@@ -141,5 +157,6 @@ std::unique_ptr<HeldPackage> HeldPackage::Write(const std::wstring& folder, cons
 
 HeldPackage::~HeldPackage() {
     hold_.reset();  // released before the file can be deleted
-    platform::Current().files->deleteFile(path_);
+    platform::FileSystem& files = *platform::Current().files;
+    RemoveSoon([&] { return files.deleteFile(path_) || !files.exists(path_); });
 }

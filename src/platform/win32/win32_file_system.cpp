@@ -378,9 +378,11 @@ std::unique_ptr<OpenFile> Win32FileSystem::holdForReaders(std::unique_ptr<OpenFi
 
 std::unique_ptr<OpenFile> Win32FileSystem::holdForWriter(const std::wstring& path, CreateMode mode,
                                                          CreateResult& result) {
-    // Read access, so that the sharing counts: no delete sharing keeps the
-    // name on this file, and write sharing lets the writer in.
-    HANDLE handle = OpenOrCreate(path, GENERIC_READ | READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE, mode, result);
+    // Write access, so that the sharing counts, of the one kind the writers
+    // of an installer log share (they are several: the client and the
+    // service): no delete sharing keeps the name on this file, and write
+    // sharing lets the writers in. Nothing is written through it.
+    HANDLE handle = OpenOrCreate(path, GENERIC_WRITE | READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE, mode, result);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;
     return std::make_unique<Win32OpenFile>(handle, path);
 }

@@ -200,13 +200,13 @@ def unwritable_temporary_folder_extracts_nothing(t):
 
 @scenario
 def install_mode_with_a_long_temporary_folder(t):
-    # Room for the package file, not for the whole log name "<folder>\\<name> R2.log": the name is
-    # shortened so that the log path has 259 characters, the patch is applied, and the package file
-    # is gone afterwards.
+    # Room for the run's working folder and its package file, not for the whole log name
+    # "<folder>\\<name> R2.log": the name is shortened so that the log path has 259 characters, the
+    # patch is applied, and the working folder is gone afterwards.
     name = "A Product Whose Log Finds No Room Left"
     product = t.install_product(name=name, version="1.0.0.0")
     patch, _ = t.make_upgrade_patch(product, "1.1.0.0")
-    unix, win = temp_of_length(t, 230)
+    unix, win = temp_of_length(t, MAX_PATH_CHARS - len("\\" + "w" * 26 + "\\MSP1"))
     t.check(len(win) + len(f"\\{name} R2.log") > MAX_PATH_CHARS, "the log path would fit")
     with temporary_folder(t, win):
         r = t.run_update(t.build_variant(patch), [], extra_env=USER_ENGLISH, expect_boxes=[

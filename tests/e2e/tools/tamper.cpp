@@ -7,8 +7,9 @@
 //   tamper --watch DIR --with FILE --ready FILE --stop FILE --out FILE [--timeout MS]
 //
 // Writes --ready once it watches; ends when --stop exists (or after --timeout)
-// and writes to --out one JSON line: {"seen": [names], "overwritten": [names],
-// "refused": N}, N being the opens refused.
+// and writes to --out one JSON line: {"seen": [names], "overwritten": [[name,
+// local time "hh:mm:ss.mmm"], ...], "refused": N}, N being the opens refused.
+#include <algorithm>
 #include <set>
 
 #include "tool_common.h"
@@ -21,10 +22,18 @@ bool StartsWithMsp(const std::wstring& path) {
     return name.size() >= 3 && _wcsnicmp(name.c_str(), L"MSP", 3) == 0;
 }
 
-std::string JsonList(const std::set<std::wstring>& names) {
+std::string JsonList(const std::vector<std::string>& items) {
     std::string out = "[";
-    for (const auto& n : names) out += (out.size() > 1 ? "," : "") + e2e::JsonString(n);
+    for (const auto& item : items) out += (out.size() > 1 ? ", " : "") + item;
     return out + "]";
+}
+
+std::string LocalTimeNow() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char text[16];
+    std::snprintf(text, sizeof(text), "%02u:%02u:%02u.%03u", now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
+    return text;
 }
 
 }  // namespace
@@ -55,7 +64,8 @@ int wmain(int argc, wchar_t** argv) {
     };
     if (!listen() || !e2e::WriteWholeFile(ready, "ready")) return 2;
 
-    std::set<std::wstring> targets, seen, overwritten;
+    std::set<std::wstring> targets;
+    std::vector<std::string> seen, overwritten;
     unsigned long refused = 0;
     const ULONGLONG end = GetTickCount64() + timeout;
     while (GetTickCount64() < end && GetFileAttributesW(stop.c_str()) == INVALID_FILE_ATTRIBUTES) {
@@ -76,19 +86,19 @@ int wmain(int argc, wchar_t** argv) {
             e2e::Handle file(CreateFileW(it->c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                          nullptr, OPEN_EXISTING, 0, nullptr));
             const DWORD error = GetLastError();
+            const std::string name = e2e::JsonString(*it);
+            if (std::find(seen.begin(), seen.end(), name) == seen.end()) seen.push_back(name);
             if (file) {
                 DWORD put = 0;
-                seen.insert(*it);
                 if (SetEndOfFile(file.get()) &&
                     WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr)) {
-                    overwritten.insert(*it);
+                    overwritten.push_back("[" + name + ", \"" + LocalTimeNow() + "\"]");
                 }
             } else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
                        GetFileAttributesW(it->c_str()) == INVALID_FILE_ATTRIBUTES) {
                 it = targets.erase(it);
                 continue;
             } else {
-                seen.insert(*it);
                 ++refused;
             }
             ++it;
