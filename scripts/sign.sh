@@ -118,8 +118,11 @@ signing_failure() {
     echo "$key is not a private key in PEM, or its passphrase (UPDATE_SIGN_PIN or --pin-file) is wrong"
   elif grep -q "HTTP failure" "$log"; then
     # OpenSSL's error lines: code:error:code:library:function:reason:file:line:details
-    echo "the time-stamp server $ts_url could not be reached ($(awk -F: '/:error:/ {
-      print ($6 == "system lib" && $9 != "") ? $9 : $6; exit }' "$log"))"
+    local why
+    why="$(awk -F: '$4 == "HTTP routines" { print "answered with an error (" $6 ($9 != "" ? ", " $9 : "") ")"; exit }
+      $4 == "system library" || $4 == "BIO routines" {
+        print "could not be reached (" (($6 == "system lib" && $9 != "") ? $9 : $6) ")"; exit }' "$log")"
+    echo "the time-stamp server $ts_url ${why:-could not be reached}"
   elif grep -q "Failed to convert timestamp reply" "$log"; then
     echo "the time-stamp server $ts_url did not answer with an RFC 3161 time stamp"
   elif grep -q "RFC 3161 timestamping failed" "$log"; then

@@ -51,12 +51,12 @@ def findings(output):
     return sorted(re.findall(r"^(error|warning): .* \[([a-z-]+)\]$", output, re.M))
 
 
-def throwaway_certificate(t, name="signer"):
-    """A self-signed code-signing certificate and its key, valid for two days."""
+def throwaway_certificate(t, name="signer", usage="codeSigning"):
+    """A self-signed certificate for code signing (or another usage) and its key, valid for two days."""
     cert, key = t.path(f"{name}.crt"), t.path(f"{name}.key")
     subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", str(key), "-out",
                     str(cert), "-days", "2", "-subj", f"/CN=msp-bootstrap test {name}",
-                    "-addext", "extendedKeyUsage=codeSigning"], check=True, capture_output=True, timeout=60)
+                    "-addext", f"extendedKeyUsage={usage}"], check=True, capture_output=True, timeout=60)
     return cert, key
 
 
