@@ -17,7 +17,7 @@ MODULE = "/usr/lib/softhsm/libsofthsm2.so"
 
 
 def _run(*args, env=None):
-    return subprocess.run(list(map(str, args)), check=True, capture_output=True, timeout=60, env=env).stdout
+    subprocess.run(list(map(str, args)), check=True, capture_output=True, timeout=60, env=env)
 
 
 @contextlib.contextmanager
@@ -26,20 +26,19 @@ def softhsm_token(t, pin="271828"):
     folder = t.path("softhsm")
     (folder / "tokens").mkdir(parents=True)
     (folder / "softhsm2.conf").write_text(f"directories.tokendir = {folder / 'tokens'}\n")
-    engines = _run("openssl", "version", "-e").decode().split('"')[1]
-    (folder / "engine.cnf").write_text("openssl_conf = init\n[init]\nengines = e\n[e]\npkcs11 = p\n[p]\nengine_id = "
-                                       f"pkcs11\ndynamic_path = {engines}/pkcs11.so\nMODULE_PATH = {MODULE}\n")
+    (folder / "engine.cnf").write_text("openssl_conf = init\n[init]\nengines = e\n[e]\npkcs11 = p\n[p]\n"
+                                       f"engine_id = pkcs11\nMODULE_PATH = {MODULE}\n")
     env = {**os.environ, "SOFTHSM2_CONF": str(folder / "softhsm2.conf")}
     uri, cert = "pkcs11:token=msp-bootstrap-test;object=signer", folder / "signer.pem"
     try:
         _run("softhsm2-util", "--init-token", "--free", "--label", "msp-bootstrap-test", "--pin", pin, "--so-pin",
              pin, env=env)
-        with_pin = {**env, "PIN": pin}
+        with_pin = {**env, "PIN": pin, "OPENSSL_CONF": str(folder / "engine.cnf")}
         _run("pkcs11-tool", "--module", MODULE, "--login", "--pin", "env:PIN", "--keypairgen", "--key-type",
              "rsa:3072", "--label", "signer", env=with_pin)
         _run("openssl", "req", "-new", "-x509", "-engine", "pkcs11", "-keyform", "engine", "-key",
              uri + ";type=private", "-passin", "env:PIN", "-out", cert, "-days", "2", "-subj",
-             "/CN=msp-bootstrap token signer", "-addext", "extendedKeyUsage=codeSigning", env={**with_pin, "OPENSSL_CONF": str(folder / "engine.cnf")})
+             "/CN=msp-bootstrap token signer", "-addext", "extendedKeyUsage=codeSigning", env=with_pin)
         yield SimpleNamespace(module=MODULE, uri=uri, cert=cert, pin=pin, env=env)
     finally:
         shutil.rmtree(folder, ignore_errors=True)
