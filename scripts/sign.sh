@@ -50,11 +50,14 @@ openssl x509 -in "$cert" -noout 2>/dev/null || fail "$cert is not a certificate 
 case "$key" in
   pkcs11:*)
     [ -n "$module" ] || fail "the key $key is kept in a token: name its PKCS#11 module with --pkcs11-module PATH"
-    case "$key" in *pin-value=*) fail "the key's URI carries the PIN, which other users can read: give it in UPDATE_SIGN_PIN or --pin-file FILE" ;; esac
+    case "$key" in
+      *pin-value=*) fail "the key's URI carries the PIN, which others can read: use UPDATE_SIGN_PIN or --pin-file" ;;
+    esac
     [ -f "$module" ] || fail "no such PKCS#11 module: $module"
     module="$(realpath "$module")"  # a bare name would be looked for in the library path
     engine="$(openssl version -e | sed -n 's/^ENGINESDIR: "\(.*\)"$/\1/p')/pkcs11.so"
-    [ -f "$engine" ] || fail "OpenSSL's pkcs11 engine $engine is missing (scripts/install-deps.sh installs libengine-pkcs11-openssl)"
+    [ -f "$engine" ] ||
+      fail "OpenSSL's pkcs11 engine $engine is missing (scripts/install-deps.sh installs libengine-pkcs11-openssl)"
     ;;
   *)
     [ -z "$module" ] || fail "--pkcs11-module is for a key kept in a token, named by a pkcs11: URI, not $key"
@@ -89,7 +92,8 @@ sign=(osslsigncode sign ${description[@]+"${description[@]}"} -certs "$cert" -ke
 limit=180
 status=0
 if [ ${#pin[@]} -gt 0 ]; then
-  timeout -k 10 "$limit" "${sign[@]}" -readpass <(printf '%s' "${pin[0]}") </dev/null >"$work/sign.log" 2>&1 || status=$?
+  timeout -k 10 "$limit" "${sign[@]}" -readpass <(printf '%s' "${pin[0]}") </dev/null >"$work/sign.log" 2>&1 ||
+    status=$?
 else
   timeout -k 10 "$limit" "${sign[@]}" </dev/null >"$work/sign.log" 2>&1 || status=$?
 fi
@@ -101,7 +105,8 @@ signing_failure() {
   if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
     echo "signing $in did not finish within $limit s (the time-stamp server or the token did not answer)"
   elif grep -q "Unable to load module" "$log"; then
-    echo "$module is not a PKCS#11 module, or cannot be loaded ($(grep -m1 -B1 'Unable to load module' "$log" | head -n 1))"
+    echo "$module is not a PKCS#11 module, or cannot be loaded" \
+      "($(grep -m1 -B1 'Unable to load module' "$log" | head -n 1))"
   elif grep -q "No matching initialized token" "$log"; then
     echo "no token matching $key is reachable through $module"
   elif grep -q "PIN incorrect" "$log"; then
@@ -148,8 +153,8 @@ if osslsigncode verify --help 2>&1 | grep -q -- '-ignore-cdp'; then verify+=(-ig
   { cat "$work/verify.log" >&2; fail "the signature of $in does not verify"; }
 # A time stamp that does not verify leaves the tool's verdict "ok": its own line tells.
 if [ -n "$ts_url" ] && ! grep -q "^Timestamp Server Signature verification: ok" "$work/verify.log"; then
-  fail "the time stamp from $ts_url does not verify against ${ts_ca:-$system_roots}" \
-    "($(grep -m1 'Error:' "$work/verify.log" | sed 's/^[[:space:]]*Error: //'))"
+  why="$(grep -m1 'Error:' "$work/verify.log" | sed 's/^[[:space:]]*Error: //')"
+  fail "the time stamp from $ts_url does not verify against ${ts_ca:-$system_roots}${why:+ ($why)}"
 fi
 
 cp "$work/signed.exe" "$out"
