@@ -77,7 +77,7 @@ def a_key_in_a_token_signs_with_a_time_stamp_and_each_failure_is_one_line(t):
         pin, wrong_pin, out = t.path("pin"), t.path("wrong-pin"), t.path("signed.exe")
         pin.write_text(token.pin + "\n")
         wrong_pin.write_text("000000\n")
-        uri, module, stamp = token.uri, ["--pkcs11-module", token.module], ["--timestamp"]
+        uri, module = token.uri, ["--pkcs11-module", token.module]
         for args, says in [
             (["--pkcs11-module", t.path("none.so"), uri], "no such PKCS#11 module"),
             (["--pkcs11-module", token.cert, uri], "is not a PKCS#11 module"),
@@ -85,10 +85,10 @@ def a_key_in_a_token_signs_with_a_time_stamp_and_each_failure_is_one_line(t):
             ([*module, uri + "-other"], "the token has no private key matching"),
             (["--pin-file", wrong_pin, *module, uri], "the token refused the PIN"),
             ([*module, uri + ";pin-value=" + token.pin], "the key's URI carries the PIN"),
-            ([*stamp, tsa.closed_url, *module, uri], "could not be reached (Connection refused)"),
-            ([*stamp, tsa.url + "nonsense", *module, uri], "did not answer with an RFC 3161 time stamp"),
-            ([*stamp, tsa.url, "--timestamp-ca", token.cert, *module, uri], f"does not verify against {token.cert}"),
-            ([*stamp, tsa.url, *module, uri], "does not verify against the system's trusted roots"),
+            (["--timestamp", tsa.closed_url, *module, uri], "could not be reached (Connection refused)"),
+            (["--timestamp", tsa.url + "nonsense", *module, uri], "did not answer with an RFC 3161 time stamp"),
+            (["--timestamp", tsa.url, "--timestamp-ca", token.cert, *module, uri], f"not verify against {token.cert}"),
+            (["--timestamp", tsa.url, *module, uri], "does not verify against the system's trusted roots"),
         ]:
             out.write_bytes(b"the previous one")
             r = subprocess.run(["bash", str(t.cfg.source_dir / "scripts/sign.sh"), "--pin-file", str(pin),
