@@ -2,7 +2,7 @@
 # Builds an update installer that carries the given patch packages.
 #
 #   ./build.sh --global A.msp [--langpack B.msp] [-o update.exe] [--build-dir DIR] [--x64]
-#              [--force] [--sign CERT KEY] [--product-name TEXT] [--company TEXT]
+#              [--force] [--sign CERT KEY [signing options]] [--product-name TEXT] [--company TEXT]
 #              [--version N.N.N.N] [--description TEXT] [--copyright TEXT] [--icon FILE.ico]
 #   ./build.sh --inspect A.msp [B.msp ...] [branding options]
 #   ./build.sh --version
@@ -16,6 +16,9 @@
 # version from Keywords, company from Author, product name from Subject/Title.
 # --sign signs the result with Authenticode (SHA-256) using a PEM certificate
 # and key, with the product name as the signature's description, and verifies it.
+# KEY is a PEM file or the pkcs11: URI of a key in a token or HSM; the signing
+# options --pkcs11-module PATH, --pin-file FILE, --timestamp URL and
+# --timestamp-ca FILE are those of scripts/sign.sh.
 # --inspect prints what the installer reads from each package and the version
 # information it would get, and builds nothing. --version alone prints the
 # version of msp-bootstrap itself.
@@ -23,7 +26,7 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
 usage() {
-  sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//'
+  sed -n '2,24p' "$0" | sed 's/^# \{0,1\}//'
   exit 2
 }
 
@@ -48,6 +51,7 @@ toolchain="$here/cmake/mingw-i686.cmake"
 force=""
 sign_cert=""
 sign_key=""
+sign_options=()
 inspect=()
 branding=()
 icon=""
@@ -62,6 +66,9 @@ while [ $# -gt 0 ]; do
     --sign)
       [ $# -ge 3 ] || { echo "build.sh: --sign needs a certificate and a key file" >&2; usage; }
       sign_cert="$2"; sign_key="$3"; shift 3 ;;
+    --pkcs11-module|--pin-file|--timestamp|--timestamp-ca)
+      [ $# -ge 2 ] || { echo "build.sh: $1 needs a value" >&2; usage; }
+      sign_options+=("$1" "$2"); shift 2 ;;
     --inspect)
       shift
       [ $# -gt 0 ] || { echo "build.sh: --inspect needs a package file" >&2; usage; }
@@ -103,9 +110,8 @@ absolute() { (cd "$(dirname "$1")" && printf '%s/%s\n' "$(pwd)" "$(basename "$1"
 for file in "$global" "$langpack"; do
   [ -z "$file" ] || [ -f "$file" ] || { echo "build.sh: no such package file: $file" >&2; exit 1; }
 done
-for file in "$sign_cert" "$sign_key"; do
-  [ -z "$file" ] || [ -f "$file" ] || { echo "build.sh: no such file for --sign: $file" >&2; exit 1; }
-done
+[ ${#sign_options[@]} -eq 0 ] || [ -n "$sign_cert" ] ||
+  { echo "build.sh: ${sign_options[0]} is an option of --sign CERT KEY" >&2; exit 1; }
 [ -z "$global" ] || global="$(absolute "$global")"
 [ -z "$langpack" ] || langpack="$(absolute "$langpack")"
 if [ -z "$build_dir" ]; then
@@ -113,6 +119,8 @@ if [ -z "$build_dir" ]; then
 fi
 
 "$here/scripts/install-deps.sh"
+# The signing arguments are checked before anything is built.
+[ -z "$sign_cert" ] || "$here/scripts/sign.sh" --check ${sign_options[@]+"${sign_options[@]}"} "$sign_cert" "$sign_key"
 
 # The packages are checked, and the version information chosen, before anything is built.
 checks=()
@@ -137,7 +145,8 @@ cmake -S "$here" -B "$build_dir" -G Ninja --toolchain "$toolchain" \
   -DUPDATE_BRANDING_HEADER="$build_dir/branding-values.h" -DUPDATE_ICON="$icon" >/dev/null
 cmake --build "$build_dir" --target update -- -j2 >/dev/null
 if [ -n "$sign_cert" ]; then
-  "$here/scripts/sign.sh" -n "$product_name" "$sign_cert" "$sign_key" "$build_dir/update.exe" "$output"
+  "$here/scripts/sign.sh" -n "$product_name" ${sign_options[@]+"${sign_options[@]}"} "$sign_cert" "$sign_key" \
+    "$build_dir/update.exe" "$output"
   echo "built and signed $output"
 else
   cp "$build_dir/update.exe" "$output"

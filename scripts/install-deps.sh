@@ -27,6 +27,11 @@ have Xvfb                       || need+=(xvfb)
 pkg_installed imagemagick       || need+=(imagemagick)
 have osslsigncode               || need+=(osslsigncode)
 have openssl                    || need+=(openssl)
+# Signing through a PKCS#11 module (OpenSSL's pkcs11 engine), and the software token and the
+# token tool that the signing tests use.
+pkg_installed libengine-pkcs11-openssl || need+=(libengine-pkcs11-openssl)
+have softhsm2-util              || need+=(softhsm2)
+have pkcs11-tool                || need+=(opensc)
 [ -x /usr/bin/time ]            || need+=(time)
 have wine                       || need+=(wine wine64)
 pkg_installed wine32:i386       || need+=(wine32:i386)

@@ -3,6 +3,7 @@ signing certificates, and what a built installer carries (version information, i
 the signature's description)."""
 import fcntl
 import json
+import os
 import re
 import struct
 import subprocess
@@ -28,9 +29,9 @@ def checks_read(t, package):
     return tuple(json.loads(r.stdout))
 
 
-def build_sh(t, *args, out="update.exe"):
-    """Runs ./build.sh as a user does, in the folder the variants are built in:
-    (exit code, output, path of the installer it was asked to write)."""
+def build_sh(t, *args, out="update.exe", env=None):
+    """Runs ./build.sh as a user does, in the folder the variants are built in (with env added to
+    the environment): (exit code, output, path of the installer it was asked to write)."""
     exe = t.path(out)
     exe.unlink(missing_ok=True)
     build_dir = t.cfg.variant_build_dir
@@ -41,7 +42,7 @@ def build_sh(t, *args, out="update.exe"):
         arch = ["--x64"] if t.cfg.processor == "x86_64" else []
         r = subprocess.run(["bash", str(t.cfg.source_dir / "build.sh"), "--build-dir", str(build_dir), *arch,
                             "-o", str(exe), *map(str, args)], stdin=subprocess.DEVNULL, capture_output=True,
-                           text=True, timeout=900)
+                           text=True, timeout=900, env={**os.environ, **(env or {})})
     return r.returncode, r.stdout + r.stderr, exe
 
 
@@ -50,19 +51,23 @@ def findings(output):
     return sorted(re.findall(r"^(error|warning): .* \[([a-z-]+)\]$", output, re.M))
 
 
-def throwaway_certificate(t, name="signer"):
-    """A self-signed code-signing certificate and its key, valid for two days."""
+def throwaway_certificate(t, name="signer", usage="codeSigning"):
+    """A self-signed certificate for code signing (or another usage) and its key, valid for two days."""
     cert, key = t.path(f"{name}.crt"), t.path(f"{name}.key")
     subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", str(key), "-out",
                     str(cert), "-days", "2", "-subj", f"/CN=msp-bootstrap test {name}",
-                    "-addext", "extendedKeyUsage=codeSigning"], check=True, capture_output=True, timeout=60)
+                    "-addext", f"extendedKeyUsage={usage}"], check=True, capture_output=True, timeout=60)
     return cert, key
 
 
-def verifies(exe, cert):
-    r = subprocess.run(["osslsigncode", "verify", "-CAfile", str(cert), "-in", str(exe)], capture_output=True,
-                       text=True, timeout=60)
-    return r.returncode == 0 and "Signature verification: ok" in r.stdout
+def verifies(exe, cert, tsa_cert=None):
+    """The signature verifies with cert as the root; with tsa_cert, it carries a SHA-256 time stamp
+    whose signer leads to tsa_cert."""
+    r = subprocess.run(["osslsigncode", "verify", "-CAfile", str(cert), "-in", str(exe)]
+                       + (["-TSA-CAfile", str(tsa_cert)] if tsa_cert else []), capture_output=True, text=True,
+                       timeout=60)
+    stamped = "Timestamp Server Signature verification: ok" in r.stdout and "Hash Algorithm: sha256" in r.stdout
+    return r.returncode == 0 and "Signature verification: ok" in r.stdout and (stamped or not tsa_cert)
 
 
 def icon_file(path, colour):

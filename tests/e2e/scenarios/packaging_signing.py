@@ -1,9 +1,13 @@
 #!/usr/bin/env python3
 """./build.sh --sign signs with Authenticode and verifies; one changed byte breaks the signature.
-The vendor's names, version and icon, and the project's own version, are read back from the
-built installer and its signature, and a branded, signed installer still patches; bad branding
-is refused before anything is built. Certificates are throwaway ones made for each run."""
+A key kept in a (software) token signs through its PKCS#11 module, with a time stamp from a
+responder on the loopback interface, and each way that can fail is one line and leaves the output
+as it was. The vendor's names, version and icon, and the project's own version, are read back
+from the built installer and its signature, and a branded, signed installer still patches; bad
+branding is refused before anything is built. Certificates are throwaway ones made for each run."""
+import os
 import re
+import shutil
 import subprocess
 import sys
 from pathlib import Path
@@ -14,6 +18,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "packaging"))
 from e2elib.scenario import Box, msp_resources, run_scenarios, scenario  # noqa: E402
 from installer_builds import (build_sh, icon_file, signature_description, throwaway_certificate,  # noqa: E402
                               verifies, version_information)
+from signing_token import softhsm_token, timestamp_responder  # noqa: E402
 
 
 @scenario
@@ -24,6 +29,7 @@ def a_signed_installer_verifies_and_a_changed_byte_does_not(t):
     status, output, exe = build_sh(t, "--global", patch, "--sign", cert, key)
     t.equal(status, 0, f"build.sh --sign\n{output}")
     t.check(verifies(exe, cert), "the signed installer does not verify")
+    t.equal(output.count("note: no time stamp"), 1, f"a signature without a time stamp is noted once\n{output}")
     t.equal(msp_resources(exe), {"IDR_MSP": patch.read_bytes()}, "packages carried")
 
     data = exe.read_bytes()
@@ -45,6 +51,60 @@ def a_signed_installer_verifies_and_a_changed_byte_does_not(t):
     _, other_key = throwaway_certificate(t, "other")
     status, output, exe = build_sh(t, "--global", patch, "--sign", cert, other_key, out="mismatched.exe")
     t.check(status != 0 and not exe.is_file(), f"signing with another key: exit {status}\n{output}")
+
+
+@scenario
+def a_key_in_a_token_signs_with_a_time_stamp_and_each_failure_is_one_line(t):
+    product = t.install_product(name="Token Signed", version="1.0.0.0")
+    patch, _ = t.make_upgrade_patch(product, "1.0.1.0")
+    # The signing tool's command lines are recorded: the PIN must be on none of them.
+    seen = t.path("osslsigncode-arguments")
+    spy = t.path("bin/osslsigncode")
+    spy.write_text(f'#!/bin/sh\nprintf "%s\\n" "$*" >>"{seen}"\nexec {shutil.which("osslsigncode")} "$@"\n')
+    spy.chmod(0o755)
+    with softhsm_token(t) as token, timestamp_responder(t) as tsa:
+        env = {**token.env, "PATH": f"{spy.parent}:{os.environ['PATH']}"}
+        sign = ["--sign", token.cert, token.uri, "--pkcs11-module", token.module]
+        status, output, exe = build_sh(t, "--global", patch, *sign, "--timestamp", tsa.url, "--timestamp-ca",
+                                       tsa.cert, env={**env, "UPDATE_SIGN_PIN": token.pin})
+        t.equal(status, 0, f"build.sh signing through the token\n{output}")
+        t.check(verifies(exe, token.cert, tsa.cert), "the installer does not verify with a SHA-256 time stamp")
+        t.check("no time stamp" not in output and token.pin not in output + seen.read_text(),
+                f"the PIN on a command line, or a note on a missing time stamp\n{output}")
+        unsigned = shutil.copy(t.cfg.variant_build_dir / "update.exe", t.path("unsigned.exe"))
+
+        # Each failure of scripts/sign.sh: one line naming it, exit 1, the output left as it was.
+        pin, wrong_pin, out = t.path("pin"), t.path("wrong-pin"), t.path("signed.exe")
+        pin.write_text(token.pin + "\n")
+        wrong_pin.write_text("000000\n")
+        uri, module = token.uri, ["--pkcs11-module", token.module]
+        for args, says in [
+            (["--pkcs11-module", t.path("none.so"), uri], "no such PKCS#11 module"),
+            (["--pkcs11-module", token.cert, uri], "is not a PKCS#11 module"),
+            ([*module, uri.replace("token=", "token=other-")], "no token matching pkcs11:token=other-"),
+            ([*module, uri + "-other"], "the token has no private key matching"),
+            (["--pin-file", wrong_pin, *module, uri], "the token refused the PIN"),
+            ([*module, uri + ";pin-value=" + token.pin], "the key's URI carries the PIN"),
+            (["--timestamp", tsa.closed_url, *module, uri], "could not be reached (Connection refused)"),
+            (["--timestamp", tsa.url + "nonsense", *module, uri], "did not answer with an RFC 3161 time stamp"),
+            (["--timestamp", tsa.url, "--timestamp-ca", token.cert, *module, uri], f"not verify against {token.cert}"),
+            (["--timestamp", tsa.url, *module, uri], "does not verify against the system's trusted roots"),
+        ]:
+            out.write_bytes(b"the previous one")
+            r = subprocess.run(["bash", str(t.cfg.source_dir / "scripts/sign.sh"), "--pin-file", str(pin),
+                                *map(str, args[:-1]), str(token.cert), args[-1], str(unsigned), str(out)],
+                               capture_output=True, text=True, timeout=300, env=env)
+            lines = (r.stdout + r.stderr).splitlines()
+            t.check((r.returncode, len(lines), out.read_bytes()) == (1, 1, b"the previous one") and says in lines[0],
+                    f"{says}: exit {r.returncode}, output left {out.read_bytes()[:16]!r}\n" + "\n".join(lines))
+        # build.sh asks sign.sh to check its arguments before it builds anything.
+        status, output, refused = build_sh(t, "--global", patch, *sign[:4], t.path("none.so"), out="no.exe", env=env)
+        t.check(status == 1 and not refused.is_file() and "no such PKCS#11 module" in output, output)
+
+    r = t.run_update(exe, [], expect_boxes=[Box(
+        "Installation Successful", "The update was successfully installed and Token Signed has been updated.",
+        "information")])
+    t.equal((r.exit_code, t.product_version(product.code)), (0, "1.0.1.0"), "exit code and version after the run")
 
 
 @scenario
