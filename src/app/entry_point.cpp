@@ -4,12 +4,15 @@
 #include <string>
 
 #include "app/actions.h"
+#include "app/check_outcome.h"
 #include "app/command_line.h"
 #include "app/run_log.h"
 #include "app/run_outcome.h"
 #include "app/project_version.h"
+#include "app/property_arguments.h"
 #include "app/switches.h"
 #include "package/extraction.h"
+#include "platform/error_codes.h"
 #include "package/patch_target.h"
 #include "platform/services.h"
 #include "platform/thread_state.h"
@@ -64,7 +67,13 @@ int RunEntryPoint(platform::ModuleHandle instance) {
 
     std::uint32_t exitCode = 0;
     if (InstallMode) {
-        exitCode = ExitCodeFor(RunPatches());
+        // A property that is refused ends the run before any package is touched.
+        if (!AcceptPropertyArguments()) {
+            exitCode = platform::kErrorInvalidParameter;
+        } else {
+            const RunRecord record = RunPatches();
+            exitCode = CheckSwitch ? CheckExitCodeFor(record) : ExitCodeFor(record);
+        }
     } else {
         if (ExtractMode) exitCode = ExtractBoth();
         if (ReportMode) ShowPackageInformation();

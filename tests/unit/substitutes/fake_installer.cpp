@@ -97,7 +97,23 @@ std::uint32_t Installer::configureProductEx(const std::wstring& productCode, int
         return result;
     }
     auto it = configureResults.find(productCode);
-    return it == configureResults.end() ? configureResult : it->second;
+    const std::uint32_t result = it == configureResults.end() ? configureResult : it->second;
+    if (!appliedPatch.empty() && (result == 0 || result == 3010 || result == 1641) && products.count(productCode)) {
+        products[productCode].patchStates[appliedPatch] = L"1";
+    }
+    return result;
+}
+
+std::uint32_t Installer::getPatchInfoEx(const std::wstring& patchCode, const std::wstring& productCode,
+                                        std::uint32_t context, const std::wstring& property, wchar_t* buffer,
+                                        std::uint32_t& count) {
+    patchContexts.push_back(context);
+    auto it = products.find(productCode);
+    if (it == products.end()) return 1605;  // ERROR_UNKNOWN_PRODUCT
+    auto state = it->second.patchStates.find(patchCode);
+    if (context != platform::kContextMachine || state == it->second.patchStates.end()) return 1605;
+    if (property != L"State") return 1608;  // ERROR_UNKNOWN_PROPERTY
+    return CopyOut(state->second, buffer, count);
 }
 
 }  // namespace fake

@@ -1,0 +1,67 @@
+#include "app/patch_info.h"
+
+#include <optional>
+
+#include "app/run_log.h"
+#include "app/switches.h"
+#include "package/patch_target.h"
+#include "package/summary_information.h"
+#include "platform/services.h"
+#include "platform/thread_state.h"
+#include "products/patch_state.h"
+
+namespace {
+
+constexpr std::uint32_t kPatchStateApplied = 1;
+
+std::wstring StateText(const std::optional<std::uint32_t>& state) {
+    if (!state) return L"not registered";
+    switch (*state) {
+        case kPatchStateApplied:
+            return L"applied";
+        case 2:
+            return L"superseded";
+        case 4:
+            return L"obsolete";
+        case 8:
+            return L"registered, not applied";
+        default:
+            return L"state " + std::to_wstring(*state);
+    }
+}
+
+}  // namespace
+
+std::wstring LogPatchCode(const std::wstring& resourceName, const std::wstring& packagePath) {
+    if (!RunLogOpen()) return std::wstring();
+    std::wstring patchCode;
+    if (!ReadPatchCode(packagePath, patchCode)) {
+        LogLine(L"Package " + resourceName + L": no patch code (Revision Number), error " +
+                std::to_wstring(platform::Current().thread->lastError()));
+        return std::wstring();
+    }
+    LogLine(L"Package " + resourceName + L": patch code " + patchCode);
+    return patchCode;
+}
+
+PatchStateLog::PatchStateLog(std::wstring patchCode) : patchCode_(std::move(patchCode)) {
+    logStates(L"before the run", false);
+}
+
+PatchStateLog::~PatchStateLog() {
+    if (!CheckSwitch) logStates(L"after the run", true);
+}
+
+void PatchStateLog::logStates(const wchar_t* when, bool withRemoval) const {
+    if (patchCode_.empty() || !RunLogOpen()) return;
+    for (std::size_t position = 0; position < Targets.count(); ++position) {
+        const std::wstring& product = Targets.at(position).productCode;
+        const std::optional<std::uint32_t> state = RegisteredPatchState(patchCode_, product);
+        std::wstring line = L"Patch " + patchCode_ + L" on " + product + L" " + when + L": " + StateText(state);
+        if (withRemoval && state == kPatchStateApplied) {
+            line += L"; removed with: msiexec /package " + product + L" /uninstall " + patchCode_ +
+                    L" /qn (Windows Installer removes only patches built removable)";
+        }
+        LogLine(line);
+    }
+}
