@@ -747,3 +747,143 @@ TEST_F(RunLogTest, HelpShowsOneBoxInTheUsersLanguageAndRunsNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(RunLogTest, PropertiesReachEveryConfigureCallOrARefusalEndsTheRunFirst) {
+    struct Case {
+        std::vector<std::wstring> args;
+        int exitCode;
+        std::wstring tail;                // of each configure call's command line; "-": no call
+        std::vector<std::wstring> boxes;
+        const char* logged;
+    } cases[] = {
+        {{L"/quiet", L"MSIRESTARTMANAGERCONTROL=Disable", L"NOTE=say \"hi\""}, 0,
+         L"FILESINUSETEXT=\"en files in use:\" MSIRESTARTMANAGERCONTROL=\"Disable\" NOTE=\"say \"\"hi\"\"\"", {},
+         "Property NOTE=\"say \"\"hi\"\"\" for every configure call"},
+        {{L"/norestart", L"MSIFASTINSTALL=7"}, 0, L" REBOOT=ReallySuppress MSIFASTINSTALL=\"7\"", {L"en301 P"},
+         "Property MSIFASTINSTALL=\"7\""},
+        {{L"/quiet", L"A=1", L"PATCH=C:\\x.msp"}, 87, L"-", {},
+         "Argument \"PATCH=C:\\x.msp\" refused: PATCH names the patch package, which the update passes itself"},
+        {{L"REBOOT=Force", L"/log", L"C:\\Temp\\run.log", L"/norestart"}, 87, L"-", {L"en300 87"},
+         "Argument \"REBOOT=Force\" refused: /norestart sets REBOOT=ReallySuppress itself"},
+        {{L"/check", L"FILESINUSETEXT=x"}, 87, L"-", {}, "refused: FILESINUSETEXT belongs to the update"},
+        // Without a deployment switch: ignored, whatever they are.
+        {{L"PATCH=C:\\x.msp", L"MSIFASTINSTALL=7"}, 0, L"FILESINUSETEXT=\"en files in use:\"", {L"en301 P"},
+         nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        files.files.clear();
+        installer.configures.clear();
+        resources.packages.clear();
+        boxes.shown.clear();
+        carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,");
+        carry(L"IDR_MSP_LP", kB, L"2.0.0.0;1.0.0.0,");
+        install(kA, L"1.0.0.0", L"P");
+        install(kB, L"1.0.0.0", L"P");
+        EXPECT_EQ(run(c.args), c.exitCode);
+        const std::vector<std::wstring> none, both{kA, kB};
+        EXPECT_EQ(configured(), c.tail == L"-" ? none : both);
+        for (const auto& call : installer.configures) {
+            EXPECT_EQ(call.commandLine.substr(call.commandLine.size() - std::min(call.commandLine.size(), c.tail.size())),
+                      c.tail);
+        }
+        EXPECT_EQ(installer.openedPaths.empty(), c.tail == L"-");  // refused before any package is read
+        installer.openedPaths.clear();
+        EXPECT_EQ(texts(), c.boxes);
+        std::vector<std::string> log;
+        for (const auto& [path, content] : files.files) {
+            if (path.size() > 4 && path.substr(path.size() - 4) == L".log") log = lines(path);
+        }
+        if (c.logged) EXPECT_TRUE(has(log, c.logged)) << c.logged;
+        if (c.logged) EXPECT_EQ(log.back(), "Exit code " + std::to_string(c.exitCode));
+    }
+}
+
+TEST_F(RunLogTest, CheckTellsWhatARunWouldDoAndDoesNothing) {
+    struct Case {
+        PackageState global, languagePack;
+        int exitCode;
+    } cases[] = {
+        {kApplied, kNone, 1},   {kCurrent, kNone, 0},    {kCurrent, kCurrent, 0},   {kCurrent, kApplied, 1},
+        {kApplied, kOld, 1},    {kCurrent, kOld, 1642},  {kAbsent, kNone, 1642},    {kNone, kAbsent, 1642},
+        // 307 and 308 end the run before the language pack, as a patch run does.
+        {kAbsent, kApplied, 1642}, {kOld, kApplied, 1642},
+        // No configure call: its result plays no part.
+        {kFails, kRestart, 1},
+        {kNone, kNone, 1814},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        resources.packages.clear();
+        installer.products.clear();
+        files.files.clear();
+        const std::pair<const PackageState*, std::wstring> packages[] = {{&c.global, kA}, {&c.languagePack, kB}};
+        for (const auto& [state, code] : packages) {
+            if (!state->carried) continue;
+            carry(code == kA ? L"IDR_MSP" : L"IDR_MSP_LP", code, L"2.0.0.0;1.0.0.0,");
+            if (state->installed) install(code, state->installed, L"P");
+            installer.configureResults[code] = state->configureResult;
+        }
+        EXPECT_EQ(run({L"/check"}), c.exitCode);
+        EXPECT_TRUE(installer.configures.empty());
+        EXPECT_TRUE(installer.logs.empty());
+        EXPECT_TRUE(boxes.shown.empty());
+        ASSERT_EQ(files.files.size(), 1u);  // the own log, and nothing else
+        const auto log = lines(files.files.begin()->first);
+        EXPECT_EQ(has(log, "Check only: no configure call for "), c.exitCode == 1);
+        EXPECT_FALSE(has(log, "Message 301") || has(log, "Message 306"));
+    }
+}
+
+TEST_F(RunLogTest, OwnLogNamesThePatchAndWhatIsRegisteredForItBeforeAndAfter) {
+    const std::wstring patch = L"{DDDDDDDD-0000-0000-0000-000000000004}";
+    const std::string p(patch.begin(), patch.end()), a(kA.begin(), kA.end()), b(kB.begin(), kB.end());
+    struct Case {
+        std::vector<std::wstring> args;
+        std::wstring revNumber;
+        std::wstring stateOfB;  // registered on B before the run
+        std::vector<std::string> logged, absent;
+    } cases[] = {
+        {{L"/quiet"}, patch + L"{EEEEEEEE-0000-0000-0000-000000000005}", L"2",
+         {"Package IDR_MSP: patch code " + p, "Patch " + p + " on " + a + " before the run: not registered",
+          "Patch " + p + " on " + b + " before the run: superseded",
+          "Patch " + p + " on " + a + " after the run: applied; removed with: msiexec /package " + a + " /uninstall " +
+              p + " /qn (Windows Installer removes only patches built removable)",
+          "Patch " + p + " on " + b + " after the run: superseded"},
+         {"on " + b + " after the run: superseded;"}},
+        {{L"/check"}, patch, L"8",
+         {"Patch " + p + " on " + b + " before the run: registered, not applied"}, {"after the run"}},
+        {{L"/quiet"}, L"1.0", L"", {"Package IDR_MSP: no patch code (Revision Number), error 4316"}, {"Patch "}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        files.files.clear();
+        carry(L"IDR_MSP", kA + L";" + kB, L"2.0.0.0;1.0.0.0,");
+        installer.packagesByContent["package IDR_MSP"].properties[9].text = c.revNumber;
+        install(kA, L"1.0.0.0", L"A");
+        install(kB, L"2.0.0.0", L"B");
+        if (!c.stateOfB.empty()) installer.products[kB].patchStates[patch] = c.stateOfB;
+        installer.appliedPatch = patch;
+        installer.patchContexts.clear();
+        run(c.args);
+        ASSERT_EQ(files.files.size(), 1u);
+        const auto log = lines(files.files.begin()->first);
+        for (const auto& part : c.logged) EXPECT_TRUE(has(log, part)) << part;
+        for (const auto& part : c.absent) EXPECT_FALSE(has(log, part)) << part;
+        // A patch not registered per machine is looked for per user, managed and unmanaged.
+        if (&c == cases) EXPECT_EQ(installer.patchContexts, (std::vector<std::uint32_t>{4, 1, 2, 4, 4, 4}));
+    }
+}
+
+TEST_F(PatchRunTest, PlainRunsAskNothingAboutThePatch) {
+    carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,");
+    installer.packagesByContent["package IDR_MSP"].properties[9].text = L"{DDDDDDDD-0000-0000-0000-000000000004}";
+    install(kA, L"1.0.0.0", L"A");
+    RunPatches();
+    EXPECT_TRUE(installer.patchContexts.empty());
+    for (const auto& read : installer.reads) EXPECT_NE(read.propertyId, 9u);
+}
+
+}  // namespace
