@@ -45,7 +45,8 @@ std::wstring LogPatchCode(const std::wstring& resourceName, const std::wstring& 
 }
 
 PatchStateLog::PatchStateLog(std::wstring patchCode) : patchCode_(std::move(patchCode)) {
-    logStates(L"before the run", false);
+    // A check runs nothing: what it sees is simply the state now.
+    logStates(CheckSwitch ? L"now" : L"before the run", false);
 }
 
 PatchStateLog::~PatchStateLog() {

@@ -854,7 +854,7 @@ TEST_F(RunLogTest, OwnLogNamesThePatchAndWhatIsRegisteredForItBeforeAndAfter) {
           "Patch " + p + " on " + b + " after the run: superseded"},
          {"on " + b + " after the run: superseded;"}},
         {{L"/check"}, patch, L"8",
-         {"Patch " + p + " on " + b + " before the run: registered, not applied"}, {"after the run"}},
+         {"Patch " + p + " on " + b + " now: registered, not applied"}, {"after the run", "before the run"}},
         {{L"/quiet"}, L"1.0", L"", {"Package IDR_MSP: no patch code (Revision Number), error 4316"}, {"Patch "}},
     };
     for (const Case& c : cases) {
