@@ -57,11 +57,18 @@ void PatchStateLog::logStates(const wchar_t* when, bool withRemoval) const {
     if (patchCode_.empty() || !RunLogOpen()) return;
     for (std::size_t position = 0; position < Targets.count(); ++position) {
         const std::wstring& product = Targets.at(position).productCode;
-        const std::optional<std::uint32_t> state = RegisteredPatchState(patchCode_, product);
+        const std::optional<std::uint32_t> state = RegisteredPatchNumber(patchCode_, product, L"State");
         std::wstring line = L"Patch " + patchCode_ + L" on " + product + L" " + when + L": " + StateText(state);
         if (withRemoval && state == kPatchStateApplied) {
-            line += L"; removed with: msiexec /package " + product + L" /uninstall " + patchCode_ +
-                    L" /qn (Windows Installer removes only patches built removable)";
+            // Windows Installer removes only patches built removable, and says which those are.
+            const std::optional<std::uint32_t> removable = RegisteredPatchNumber(patchCode_, product, L"Uninstallable");
+            const std::wstring command = L"msiexec /package " + product + L" /uninstall " + patchCode_ + L" /qn";
+            if (removable == 0u) {
+                line += L"; not removable: it was built so, and \"" + command + L"\" would refuse it";
+            } else {
+                line += L"; removed with: " + command;
+                if (!removable) line += L" (Windows Installer removes only patches built removable)";
+            }
         }
         LogLine(line);
     }

@@ -11,13 +11,14 @@ constexpr std::uint32_t kStateChars = 16;  // a small number and its terminator
 
 }  // namespace
 
-std::optional<std::uint32_t> RegisteredPatchState(const std::wstring& patchCode, const std::wstring& productCode) {
+std::optional<std::uint32_t> RegisteredPatchNumber(const std::wstring& patchCode, const std::wstring& productCode,
+                                                   const wchar_t* property) {
     platform::Installer& installer = *platform::Current().installer;
     for (std::uint32_t context :
          {platform::kContextMachine, platform::kContextUserManaged, platform::kContextUserUnmanaged}) {
         std::vector<wchar_t> buffer(kStateChars, L'\0');
         std::uint32_t count = kStateChars;
-        if (installer.getPatchInfoEx(patchCode, productCode, context, L"State", buffer.data(), count) !=
+        if (installer.getPatchInfoEx(patchCode, productCode, context, property, buffer.data(), count) !=
             platform::kInstallerSuccess) {
             continue;
         }

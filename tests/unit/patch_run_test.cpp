@@ -844,18 +844,24 @@ TEST_F(RunLogTest, OwnLogNamesThePatchAndWhatIsRegisteredForItBeforeAndAfter) {
         std::vector<std::wstring> args;
         std::wstring revNumber;
         std::wstring stateOfB;  // registered on B before the run
+        std::wstring removable;  // what Windows Installer says of the patch once applied
         std::vector<std::string> logged, absent;
     } cases[] = {
-        {{L"/quiet"}, patch + L"{EEEEEEEE-0000-0000-0000-000000000005}", L"2",
+        {{L"/quiet"}, patch + L"{EEEEEEEE-0000-0000-0000-000000000005}", L"2", L"1",
          {"Package IDR_MSP: patch code " + p, "Patch " + p + " on " + a + " before the run: not registered",
           "Patch " + p + " on " + b + " before the run: superseded",
           "Patch " + p + " on " + a + " after the run: applied; removed with: msiexec /package " + a + " /uninstall " +
-              p + " /qn (Windows Installer removes only patches built removable)",
+              p + " /qn",
           "Patch " + p + " on " + b + " after the run: superseded"},
          {"on " + b + " after the run: superseded;"}},
-        {{L"/check"}, patch, L"8",
+        {{L"/norestart"}, patch, L"", L"0",
+         {"on " + a + " after the run: applied; not removable: it was built so, and \"msiexec /package " + a}, {}},
+        {{L"/log", L"C:\\Temp\\r.log"}, patch, L"", L"",
+         {"applied; removed with: msiexec /package " + a + " /uninstall " + p +
+          " /qn (Windows Installer removes only patches built removable)"}, {}},
+        {{L"/check"}, patch, L"8", L"",
          {"Patch " + p + " on " + b + " now: registered, not applied"}, {"after the run", "before the run"}},
-        {{L"/quiet"}, L"1.0", L"", {"Package IDR_MSP: no patch code (Revision Number), error 4316"}, {"Patch "}},
+        {{L"/quiet"}, L"1.0", L"", L"", {"Package IDR_MSP: no patch code (Revision Number), error 4316"}, {"Patch "}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
@@ -864,7 +870,8 @@ TEST_F(RunLogTest, OwnLogNamesThePatchAndWhatIsRegisteredForItBeforeAndAfter) {
         installer.packagesByContent["package IDR_MSP"].properties[9].text = c.revNumber;
         install(kA, L"1.0.0.0", L"A");
         install(kB, L"2.0.0.0", L"B");
-        if (!c.stateOfB.empty()) installer.products[kB].patchStates[patch] = c.stateOfB;
+        if (!c.stateOfB.empty()) installer.products[kB].patchInfo[patch][L"State"] = c.stateOfB;
+        if (!c.removable.empty()) installer.products[kA].patchInfo[patch][L"Uninstallable"] = c.removable;
         installer.appliedPatch = patch;
         installer.patchContexts.clear();
         run(c.args);
@@ -873,7 +880,7 @@ TEST_F(RunLogTest, OwnLogNamesThePatchAndWhatIsRegisteredForItBeforeAndAfter) {
         for (const auto& part : c.logged) EXPECT_TRUE(has(log, part)) << part;
         for (const auto& part : c.absent) EXPECT_FALSE(has(log, part)) << part;
         // A patch not registered per machine is looked for per user, managed and unmanaged.
-        if (&c == cases) EXPECT_EQ(installer.patchContexts, (std::vector<std::uint32_t>{4, 1, 2, 4, 4, 4}));
+        if (&c == cases) EXPECT_EQ(installer.patchContexts, (std::vector<std::uint32_t>{4, 1, 2, 4, 4, 4, 4}));
     }
 }
 

@@ -195,8 +195,17 @@ def check_answers_what_a_run_would_do_and_the_log_names_the_patch_and_its_state(
     r = t.run_update(exe, ["/quiet"], expect_boxes=0)
     t.equal((r.exit_code, t.product_version(product.code)), (0, "1.1.0.0"), "exit code and version of the run")
     expect_in_log(t, own_log_of(t, r), [f"Patch {code} on {product.code} before the run: not registered",
-                                        f"Patch {code} on {product.code} after the run: applied; removed with: "
-                                        f"{removal} (Windows Installer removes only patches built removable)"])
+                                        f"Patch {code} on {product.code} after the run: applied; not removable: it was "
+                                        f"built so, and \"{removal}\" would refuse it"])
+
+    # What build.sh --inspect tells an administrator to detect and remove is what Windows Installer wrote.
+    inspected = subprocess.run(["bash", str(ROOT / "build.sh"), "--inspect", str(patch)], capture_output=True,
+                               text=True, timeout=60).stdout
+    t.check(f"Removal: {removal} (" in inspected, f"--inspect gives another removal command:\n{inspected}")
+    key = re.search(r"Registry, for a per-machine installation: key (\S+), value State", inspected)
+    t.check(key is not None, f"--inspect gives no registry rule:\n{inspected}")
+    _, out, _ = t.wine(["reg", "query", key.group(1), "/v", "State", "/reg:64"])
+    t.check(re.search(r"State\s+REG_DWORD\s+0x1\b", out) is not None, f"{key.group(1)} State is not 1: {out!r}")
 
     r = t.run_update(exe, ["/check", "/log", t.windows_path(t.path("check.log"))], expect_boxes=0)
     t.equal(r.exit_code, 0, "exit code of the check after the run")

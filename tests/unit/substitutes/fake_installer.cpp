@@ -99,7 +99,7 @@ std::uint32_t Installer::configureProductEx(const std::wstring& productCode, int
     auto it = configureResults.find(productCode);
     const std::uint32_t result = it == configureResults.end() ? configureResult : it->second;
     if (!appliedPatch.empty() && (result == 0 || result == 3010 || result == 1641) && products.count(productCode)) {
-        products[productCode].patchStates[appliedPatch] = L"1";
+        products[productCode].patchInfo[appliedPatch][L"State"] = L"1";
     }
     return result;
 }
@@ -110,10 +110,11 @@ std::uint32_t Installer::getPatchInfoEx(const std::wstring& patchCode, const std
     patchContexts.push_back(context);
     auto it = products.find(productCode);
     if (it == products.end()) return 1605;  // ERROR_UNKNOWN_PRODUCT
-    auto state = it->second.patchStates.find(patchCode);
-    if (context != platform::kContextMachine || state == it->second.patchStates.end()) return 1605;
-    if (property != L"State") return 1608;  // ERROR_UNKNOWN_PROPERTY
-    return CopyOut(state->second, buffer, count);
+    auto patch = it->second.patchInfo.find(patchCode);
+    if (context != platform::kContextMachine || patch == it->second.patchInfo.end()) return 1605;
+    auto value = patch->second.find(property);
+    if (value == patch->second.end()) return 1608;  // ERROR_UNKNOWN_PROPERTY
+    return CopyOut(value->second, buffer, count);
 }
 
 }  // namespace fake

@@ -27,7 +27,7 @@ struct Product {
     int state = platform::kInstallStateDefault;
     std::map<std::wstring, std::wstring> properties;
     std::map<std::wstring, std::uint32_t> failing;  // property -> result code
-    std::map<std::wstring, std::wstring> patchStates;  // patch code -> "State", per machine
+    std::map<std::wstring, std::map<std::wstring, std::wstring>> patchInfo;  // patch code -> property -> value, per machine
 };
 
 struct PropertyRead {
@@ -71,7 +71,7 @@ public:
         int uiLevel;
     };
     std::vector<Configure> configures;
-    // The State a successful configure call registers for `appliedPatch` on its product.
+    // A successful configure call registers `appliedPatch` on its product as applied (State 1).
     std::wstring appliedPatch;
     std::vector<std::uint32_t> patchContexts;  // of every MsiGetPatchInfoExW call
 
