@@ -83,6 +83,7 @@ public:
     std::uint32_t getPatchInfoEx(const std::wstring& patchCode, const std::wstring& productCode, std::uint32_t context,
                                  const std::wstring& property, wchar_t* buffer, std::uint32_t& count) override {
         if (!load()) return loadError_;
+        if (getPatchInfoEx_ == nullptr) return ERROR_PROC_NOT_FOUND;
         DWORD inOut = count;
         UINT result = getPatchInfoEx_(patchCode.c_str(), productCode.c_str(), nullptr, context, property.c_str(),
                                       buffer, &inOut);
@@ -117,9 +118,11 @@ private:
         enableLog_ = Entry<MsiEnableLogFn>(module, "MsiEnableLogW");
         setInternalUI_ = Entry<MsiSetInternalUIFn>(module, "MsiSetInternalUI");
         configureProductEx_ = Entry<MsiConfigureProductExFn>(module, "MsiConfigureProductExW");
+        // Only the own log asks for it: a Windows Installer older than 3.0
+        // lacks it and still patches.
         getPatchInfoEx_ = Entry<MsiGetPatchInfoExFn>(module, "MsiGetPatchInfoExW");
         if (!getSummaryInformation_ || !summaryInfoGetProperty_ || !closeHandle_ || !queryProductState_ ||
-            !getProductInfo_ || !enableLog_ || !setInternalUI_ || !configureProductEx_ || !getPatchInfoEx_) {
+            !getProductInfo_ || !enableLog_ || !setInternalUI_ || !configureProductEx_) {
             loadError_ = ERROR_PROC_NOT_FOUND;
             return false;
         }
