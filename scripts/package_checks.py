@@ -76,7 +76,8 @@ def _read_stream(ole, path):
 # Summary information
 
 TITLE, SUBJECT, AUTHOR, KEYWORDS, TEMPLATE, REVNUMBER = 2, 3, 4, 5, 7, 9
-PROPERTY_NAMES = {TITLE: "Title", SUBJECT: "Subject", AUTHOR: "Author", TEMPLATE: "Template", KEYWORDS: "Keywords"}
+PROPERTY_NAMES = {TITLE: "Title", SUBJECT: "Subject", AUTHOR: "Author", TEMPLATE: "Template", KEYWORDS: "Keywords",
+                  REVNUMBER: "RevNumber"}
 VT_I2, VT_LPSTR, VT_LPWSTR = 2, 30, 31
 
 
@@ -517,6 +518,73 @@ def check(packages, force=False, stream=sys.stderr):
 
 
 # ---------------------------------------------------------------------------------------------
+# Detection and removal: what an administrator types into a deployment tool
+
+PATCH_STATE_KEY = ("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\"
+                   "S-1-5-18\\Products\\{product}\\Patches\\{patch}")
+
+
+def patch_code(revnumber):
+    """The patch code: the GUID that begins RevNumber (the patch's own code, then those it
+    replaces), or None."""
+    first = (revnumber or "")[:38]
+    return first.upper() if GUID.fullmatch(first) else None
+
+
+def packed_guid(code):
+    """A GUID as Windows Installer writes it into registry key names: the first three groups
+    reversed, then each byte of the last two with its two hex digits swapped."""
+    h = code.strip("{}").replace("-", "").upper()
+    return h[7::-1] + h[11:7:-1] + h[15:11:-1] + "".join(h[i + 1] + h[i] for i in range(16, 32, 2))
+
+
+def version_unchanged(summary, product):
+    """True when the patch's transforms for `product` leave its version as it was, False when
+    they change it, None when no transform tells."""
+    found = [read_version(t.target_version) == read_version(t.upgraded_version) for t in summary.transforms
+             if not t.registers_only and t.target_code.upper() == product.upper()]
+    return None if not found else all(found)
+
+
+def detection_lines(summary):
+    """The patch code and, per target product the installer visits, the detection rules for
+    Intune and Configuration Manager and the removal command."""
+    code = patch_code(summary.texts.get(REVNUMBER))
+    out = [f"  Patch code: {code} (the first GUID of RevNumber)" if code else
+           f"  Patch code: none: RevNumber {quote(summary.texts.get(REVNUMBER) or '')} does not begin with a GUID, so "
+           "no registry rule or removal command can be given"]
+    v = split_keywords(summary.texts.get(KEYWORDS) or "")
+    upgrade = version_text(read_version(v.upgrade)) if v else None
+    products = [c.upper() for c in walk_template(summary.texts.get(TEMPLATE) or "")[0] if GUID.fullmatch(c)]
+    if not products:
+        return out
+    out.append("  Detection and removal, per target product:")
+    for product in dict.fromkeys(products):
+        out.append(f"    {product}:")
+        if upgrade:
+            out.append(f"      Intune, MSI rule: product code {product}, product version check Yes, "
+                       f"Greater than or equal to {upgrade}")
+            out.append(f"      Configuration Manager, Windows Installer method: product code {product}, "
+                       f"Version Greater than or equal to {upgrade}")
+        if code:
+            out.append(f"      Registry, for a per-machine installation: key "
+                       f"{PATCH_STATE_KEY.format(product=packed_guid(product), patch=packed_guid(code))}, value State, "
+                       "integer, equals 1 (applied); the 64-bit view (Intune: not associated with a 32-bit app; "
+                       "Configuration Manager: leave \"32-bit application on 64-bit systems\" unchecked)")
+        unchanged = version_unchanged(summary, product)
+        if unchanged and code:
+            out.append("      Use the registry rule: this patch does not change the product's version, so a version "
+                       "rule cannot see it")
+        elif unchanged is None and code:
+            out.append("      Use the registry rule if the patch leaves the product's version as it is "
+                       "(no transform tells)")
+        if code:
+            out.append(f"      Removal: msiexec /package {product} /uninstall {code} /qn (Windows Installer removes "
+                       "only patches built removable)")
+    return out
+
+
+# ---------------------------------------------------------------------------------------------
 # Inspection
 
 def inspect(path, stream=sys.stdout):
@@ -561,6 +629,8 @@ def inspect(path, stream=sys.stdout):
               f"{product(t.upgraded_code, t.upgraded_version)}{note}")
         if not summary.transforms:
             p("    (none)")
+        for line in detection_lines(summary):
+            p(line)
     if findings:
         p("  Findings:")
         for f in findings:

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "app/property_arguments.h"
 #include "app/switches.h"
 #include "platform/process_arguments.h"
 #include "platform/services.h"
@@ -34,6 +35,8 @@ void ScanArguments(const std::vector<std::wstring>& arguments) {
     LogSwitch = false;
     LogPath.clear();
     HelpMode = false;
+    CheckSwitch = false;
+    PropertyArguments.clear();
 
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::wstring& argument = arguments[i];
@@ -61,6 +64,10 @@ void ScanArguments(const std::vector<std::wstring>& arguments) {
                 LogPath = arguments[i + 1];
                 ++i;
             }
+        } else if (IsSwitch(argument, L"/check")) {
+            // A run that only tells what it would do: nothing to show either.
+            CheckSwitch = true;
+            QuietMode = true;
         } else if (IsSwitch(argument, L"/?") || IsSwitch(argument, L"/help")) {
             HelpMode = true;
         } else if (IsSwitch(argument, L"/i")) {
@@ -71,6 +78,8 @@ void ScanArguments(const std::vector<std::wstring>& arguments) {
             InstallMode = false;
             ReportMode = false;
             return;
+        } else if (IsPropertyArgument(argument)) {
+            PropertyArguments.push_back(argument);
         }
     }
 }

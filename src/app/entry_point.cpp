@@ -4,10 +4,12 @@
 #include <string>
 
 #include "app/actions.h"
+#include "app/check_outcome.h"
 #include "app/command_line.h"
 #include "app/run_log.h"
 #include "app/run_outcome.h"
 #include "app/project_version.h"
+#include "app/property_arguments.h"
 #include "app/switches.h"
 #include "package/extraction.h"
 #include "package/patch_target.h"
@@ -65,12 +67,17 @@ int RunEntryPoint(platform::ModuleHandle instance) {
 
     std::uint32_t exitCode = 0;
     if (InstallMode) {
-        const RunRecord record = RunPatches();
-        exitCode = ExitCodeFor(record);
-        const std::uint32_t failure = FirstFailureCode(record);
-        if (exitCode == platform::kErrorInstallFailure && failure != exitCode) {
-            LogLine(L"The first failure came with code " + std::to_wstring(failure) +
-                    L", which reads as another outcome: exit code 1603 stands for it");
+        // A property that is refused ends the run before any package is touched.
+        if (!AcceptPropertyArguments()) {
+            exitCode = platform::kErrorInvalidParameter;
+        } else {
+            const RunRecord record = RunPatches();
+            exitCode = CheckSwitch ? CheckExitCodeFor(record) : ExitCodeFor(record);
+            const std::uint32_t failure = FirstFailureCode(record);
+            if (exitCode == platform::kErrorInstallFailure && failure != exitCode) {
+                LogLine(L"The first failure came with code " + std::to_wstring(failure) +
+                        L", which reads as another outcome: exit code 1603 stands for it");
+            }
         }
     } else {
         if (ExtractMode) exitCode = ExtractBoth();

@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "app/actions.h"
+#include "app/patch_info.h"
 #include "app/product_logs.h"
+#include "app/property_arguments.h"
 #include "app/run_log.h"
 #include "app/run_outcome.h"
 #include "app/switches.h"
@@ -106,7 +108,8 @@ void ApplyPatch(PatchTarget& target, const std::wstring& packagePath, const std:
     const std::wstring& logPath = log.path;
 
     // In the language of the thread locale set for this target. The package
-    // path (at most 259 characters) and this text (at most 255) always fit
+    // path (at most 259 characters), this text (at most 255) and the
+    // properties given (refused up front when they would not fit) always fit
     // the installer's command line together.
     std::wstring filesInUse;
     LoadMessageText(ModuleInstance, kMsgFilesInUse, filesInUse, kMessageTextCapacity);
@@ -114,6 +117,7 @@ void ApplyPatch(PatchTarget& target, const std::wstring& packagePath, const std:
     // The installer then never restarts the computer; a restart it needs
     // comes back as 3010.
     if (NoRestartSwitch) target.commandLine += L" REBOOT=ReallySuppress";
+    target.commandLine += PassedPropertiesCommandLine();
 
     LogLine(L"Configuring " + target.productCode + L" with \"" + target.commandLine + L"\", installer log " +
             (logPath.empty() ? std::wstring(L"(none)") : logPath));
@@ -222,6 +226,7 @@ PackageOutcome RunPatchPackage(const std::wstring& resourceName, unsigned failur
                 productCodes + L"\", Keywords \"" + prototype.upgradeVersion + L";" + prototype.targetVersions +
                 L"\"");
     }
+    const std::wstring patchCode = LogPatchCode(resourceName, package->path());
 
     SelectTargets(prototype, productCodes);
     if (Targets.count() == 0) {
@@ -236,6 +241,7 @@ PackageOutcome RunPatchPackage(const std::wstring& resourceName, unsigned failur
         LogLine(L"Target " + target.productCode + L": \"" + target.productName + L"\", language " + target.language +
                 L", installed version " + target.installedVersion);
     }
+    const PatchStateLog patchStates(patchCode);
 
     // Under "/log" the installer's logs go beside the program's own.
     std::wstring logFolder = ProductLogFolder();
@@ -260,6 +266,13 @@ PackageOutcome RunPatchPackage(const std::wstring& resourceName, unsigned failur
                 ++upToDate;
                 break;
             case TargetDecision::Apply:
+                if (CheckSwitch) {
+                    // Only the decision: the run goes on as after a successful configure call.
+                    LogLine(L"Check only: no configure call for " + target.productCode);
+                    record.note(RunEvent::Applied);
+                    outcome = PackageOutcome::Applied;
+                    break;
+                }
                 ApplyPatch(target, package->path(), logFolder, failureMessageId, outcome, record);
                 break;
             case TargetDecision::EndUpToDate:
@@ -307,8 +320,9 @@ RunRecord RunPatches() {
     const PackageOutcome second =
         RunPatchPackage(kLanguagePackResource, kMsgFailureWithCode, false, &record, folder.get());
 
-    // Final message, in the locale the last package run left.
-    if (second == PackageOutcome::Failed) return record;
+    // Final message, in the locale the last package run left; a check
+    // installed nothing to tell of.
+    if (second == PackageOutcome::Failed || CheckSwitch) return record;
     if (second == PackageOutcome::Applied || first == PackageOutcome::Applied) {
         ShowMessage(kMsgUpdated);
     } else {

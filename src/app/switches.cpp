@@ -10,7 +10,9 @@ bool PassiveSwitch = false;
 bool NoRestartSwitch = false;
 bool LogSwitch = false;
 std::wstring LogPath;
+bool CheckSwitch = false;
+std::vector<std::wstring> PropertyArguments;
 bool HelpMode = false;
 std::vector<std::wstring> ProgramArguments;
 
-bool DeploymentMode() { return QuietSwitch || PassiveSwitch || NoRestartSwitch || LogSwitch; }
+bool DeploymentMode() { return QuietSwitch || PassiveSwitch || NoRestartSwitch || LogSwitch || CheckSwitch; }

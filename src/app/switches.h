@@ -12,14 +12,19 @@ extern bool ExtractMode;                       // "/e"
 extern std::wstring ExtractPath;               // the argument after "/e"
 extern bool ReportMode;                        // set by "/i", reset by "/pi"
 
-// The switches of unattended deployment. Any of the four below makes the exit
+// The switches of unattended deployment. Any of the five below makes the exit
 // code tell the outcome and the program write a log of its own.
 extern bool QuietSwitch;      // "/quiet": Windows Installer shows nothing either
 extern bool PassiveSwitch;    // "/passive": Windows Installer shows its progress only
 extern bool NoRestartSwitch;  // "/norestart": REBOOT=ReallySuppress on every configure call
 extern bool LogSwitch;        // "/log"
 extern std::wstring LogPath;  // the argument after "/log"; empty: the default name
+extern bool CheckSwitch;      // "/check": the patch run's decisions only, no configure call, no box
 extern bool HelpMode;         // "/?" or "/help": the help box and nothing else
+
+// The arguments of the form NAME=VALUE with a public property name, in the
+// order given; they count only together with a deployment switch.
+extern std::vector<std::wstring> PropertyArguments;
 
 // The arguments as read, the program's path first (empty when the command
 // line could not be split).

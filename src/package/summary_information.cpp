@@ -12,6 +12,8 @@ namespace {
 
 constexpr std::uint32_t kPropertyKeywords = 5;   // PID_KEYWORDS
 constexpr std::uint32_t kPropertyTemplate = 7;   // PID_TEMPLATE
+constexpr std::uint32_t kPropertyRevNumber = 9;  // PID_REVNUMBER
+constexpr std::size_t kGuidChars = 38;           // {8-4-4-4-12}
 constexpr std::size_t kMaxFullPathChars = 259;   // MAX_PATH without the terminator
 constexpr std::uint32_t kFirstReadChars = 2048;
 // A length beyond this from the service is not a real property; it is not
@@ -103,5 +105,28 @@ bool ReadPatchVersions(const std::wstring& path, std::wstring& upgradeVersion, s
     }
     upgradeVersion = text->substr(0, separator);
     targetVersions = text->substr(separator + 1);
+    return true;
+}
+
+bool IsGuidText(const std::wstring& text) {
+    if (text.size() != kGuidChars || text.front() != L'{' || text.back() != L'}') return false;
+    for (std::size_t i = 1; i + 1 < kGuidChars; ++i) {
+        const wchar_t c = text[i];
+        const bool dash = i == 9 || i == 14 || i == 19 || i == 24;
+        const bool hex = (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
+        if (dash ? c != L'-' : !hex) return false;
+    }
+    return true;
+}
+
+bool ReadPatchCode(const std::wstring& path, std::wstring& patchCode) {
+    std::optional<std::wstring> text = ReadTextPropertyOrSetError(path, kPropertyRevNumber);
+    if (!text) return false;
+    const std::wstring first = text->substr(0, kGuidChars);
+    if (!IsGuidText(first)) {
+        platform::Current().thread->setLastError(platform::kErrorResourceNotPresent);
+        return false;
+    }
+    patchCode = first;
     return true;
 }

@@ -18,3 +18,12 @@ bool ReadTargetProductCodes(const std::wstring& path, std::wstring& productCodes
 // (platform::kErrorResourceNotPresent), when there is
 // no ";" or the upgrade version before it is empty.
 bool ReadPatchVersions(const std::wstring& path, std::wstring& upgradeVersion, std::wstring& targetVersions);
+
+// The patch code: the GUID in braces that begins the Revision Number (a
+// patch's own code, then the codes of the patches it replaces). Fails, with
+// last error 4316, when the text does not begin with one.
+bool ReadPatchCode(const std::wstring& path, std::wstring& patchCode);
+
+// True when `text` is a GUID in braces: {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}
+// of hexadecimal digits.
+bool IsGuidText(const std::wstring& text);

@@ -10,6 +10,7 @@ constexpr std::uint32_t kErrorAccessDenied = 5;             // ERROR_ACCESS_DENI
 constexpr std::uint32_t kErrorNotEnoughMemory = 8;          // ERROR_NOT_ENOUGH_MEMORY
 constexpr std::uint32_t kErrorWriteFault = 29;              // ERROR_WRITE_FAULT
 constexpr std::uint32_t kErrorCannotMake = 82;              // ERROR_CANNOT_MAKE
+constexpr std::uint32_t kErrorInvalidParameter = 87;        // ERROR_INVALID_PARAMETER
 constexpr std::uint32_t kErrorNameTooLong = 206;            // ERROR_FILENAME_EXCED_RANGE
 constexpr std::uint32_t kErrorInstallFailure = 1603;       // ERROR_INSTALL_FAILURE
 constexpr std::uint32_t kErrorInstallAlreadyRunning = 1618; // ERROR_INSTALL_ALREADY_RUNNING

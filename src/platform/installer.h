@@ -1,5 +1,5 @@
 #pragma once
-// The Windows Installer service, reached through these eight calls only.
+// The Windows Installer service, reached through these nine calls only.
 // Buffers and counts behave as the service's own: counts are in characters,
 // and on 234 (more data) the count holds the length needed without the
 // terminator.
@@ -22,6 +22,9 @@ constexpr int kUiLevelBasicHideCancel = 0x23;            // INSTALLUILEVEL_BASIC
 constexpr int kUiLevelProgressOnly = 0x63;               // the same | INSTALLUILEVEL_PROGRESSONLY
 constexpr int kUiLevelNone = 2;                          // INSTALLUILEVEL_NONE
 constexpr int kInstallLevelDefault = 0;                  // INSTALLLEVEL_DEFAULT
+constexpr std::uint32_t kContextUserManaged = 1;         // MSIINSTALLCONTEXT_USERMANAGED
+constexpr std::uint32_t kContextUserUnmanaged = 2;       // MSIINSTALLCONTEXT_USERUNMANAGED
+constexpr std::uint32_t kContextMachine = 4;             // MSIINSTALLCONTEXT_MACHINE
 
 // The text a call left in `buffer`: up to its first zero, never past its end.
 inline std::wstring TextUpToTerminator(const std::vector<wchar_t>& buffer) {
@@ -62,6 +65,12 @@ public:
     // MsiConfigureProductExW(productCode, installLevel, installState, commandLine).
     virtual std::uint32_t configureProductEx(const std::wstring& productCode, int installLevel, int installState,
                                              const std::wstring& commandLine) = 0;
+
+    // MsiGetPatchInfoExW(patchCode, productCode, no user SID (the current
+    // user), context, property, buffer, &count).
+    virtual std::uint32_t getPatchInfoEx(const std::wstring& patchCode, const std::wstring& productCode,
+                                         std::uint32_t context, const std::wstring& property, wchar_t* buffer,
+                                         std::uint32_t& count) = 0;
 };
 
 }  // namespace platform

@@ -174,6 +174,41 @@ class CheckAndInspect(unittest.TestCase):
         self.assertNotIn(B, out.replace(f"{B.lower()};{C}", ""))
 
 
+class DetectionAndRemoval(unittest.TestCase):
+    P = "{0a1b2c3d-4e5f-6789-abcd-ef0123456789}"
+
+    def test_patch_codes_and_packed_guids(self):
+        for revnumber, code in [(self.P, self.P.upper()), (self.P + A, self.P.upper()), (" " + self.P, None),
+                                ("", None), (None, None), (self.P[:-1], None)]:
+            self.assertEqual(pc.patch_code(revnumber), code, revnumber)
+        for guid, packed in [("{00000409-78E1-11D2-B60F-006097C998E7}", "904000001E872D116BF00006799C897E"),
+                             ("{12345678-90ab-CDEF-1234-567890ABCDEF}", "87654321BA09FEDC2143658709BADCFE")]:
+            self.assertEqual(pc.packed_guid(guid), packed)
+
+    def test_rules_per_target(self):
+        P, key = self.P.upper(), "Products\\8765"
+        changes = ("T1", f"{A}1.0.0.0;{A}2.0.0.0;{C}")
+        keeps = ("T1", f"{B}1.0.0.0;{B}1.0.0.0;{C}")
+        for template, keywords, revnumber, transforms, present, missing in [
+            (A, "2.0;1.0.0.0,", self.P, [changes],
+             [f"Patch code: {P}", f"product code {A}, product version check Yes, Greater than or equal to 2.0.0.0",
+              f"Version Greater than or equal to 2.0.0.0", f"Removal: msiexec /package {A} /uninstall {P} /qn",
+              f"UserData\\S-1-5-18\\Products\\{pc.packed_guid(A)}\\Patches\\{pc.packed_guid(P)}, value State"],
+             ["Use the registry rule"]),
+            (f"{B};;{A}", "1.0.0.0;1.0.0.0,", self.P, [keeps], [f"    {B}:", "Use the registry rule: this patch does not"],
+             [f"    {A}:"]),
+            (A, "2.0.0.0;1.0.0.0,", self.P, [], ["Use the registry rule if the patch leaves"], []),
+            (A, "2.0.0.0", "1.0", [changes], ["Patch code: none: RevNumber \"1.0\""],
+             ["Removal", "Registry", "version check"]),
+            ("", "2.0.0.0;1.0.0.0,", self.P, [], [f"Patch code: {P}"], ["per target product", key]),
+        ]:
+            text = "\n".join(pc.detection_lines(summary(template, keywords, transforms=transforms, revnumber=revnumber)))
+            for part in present:
+                self.assertIn(part, text)
+            for part in missing:
+                self.assertNotIn(part, text)
+
+
 @unittest.skipUnless(shutil.which("msibuild") and shutil.which("msiinfo"), "msitools is not installed")
 class SummaryReader(unittest.TestCase):
     def setUp(self):

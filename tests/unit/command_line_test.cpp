@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "app/command_line.h"
+#include "app/property_arguments.h"
 #include "app/switches.h"
 #include "fixtures.h"
 
@@ -142,6 +143,68 @@ TEST_F(CommandLineTest, DeploymentSwitchesJoinTheScan) {
         EXPECT_EQ(HelpMode, c.help);
         EXPECT_EQ(InstallMode, c.install);
         EXPECT_EQ(ReportMode, c.report);
+    }
+}
+
+TEST_F(CommandLineTest, PropertiesAndCheckJoinTheScanAndCountOnlyWithADeploymentSwitch) {
+    struct Case {
+        std::vector<std::wstring> args;
+        bool check;
+        std::vector<std::wstring> properties;  // as scanned
+        std::wstring passed;                   // what a configure call gets
+    } cases[] = {
+        {{L"/quiet", L"MSIFASTINSTALL=7", L"A.B_9=x y", L"EMPTY="}, false,
+         {L"MSIFASTINSTALL=7", L"A.B_9=x y", L"EMPTY="}, L" MSIFASTINSTALL=\"7\" A.B_9=\"x y\" EMPTY=\"\""},
+        {{L"_N=say \"hi\"", L"/log", L"x.log", L"_N=a=b"}, false, {L"_N=say \"hi\"", L"_N=a=b"},
+         L" _N=\"say \"\"hi\"\"\" _N=\"a=b\""},
+        // Without a deployment switch they are ignored, as ever.
+        {{L"MSIFASTINSTALL=7", L"/q"}, false, {L"MSIFASTINSTALL=7"}, L""},
+        // Not public property names: not property arguments at all.
+        {{L"/quiet", L"lower=1", L"Mixed=1", L"1ST=1", L"=x", L"A-B=1", L"\u00c4=1", L"NAME", L" A=1"}, false, {}, L""},
+        {{L"/CHECK", L"X=1"}, true, {L"X=1"}, L" X=\"1\""},
+        // "/e" and "/log" take the next argument; the scan ends at "/i" and "/pi".
+        {{L"/check", L"/log", L"X=1", L"/e", L"Y=2"}, true, {}, L""},
+        {{L"/quiet", L"X=1", L"/i", L"/check", L"Y=2"}, false, {L"X=1"}, L" X=\"1\""},
+        {{L"/check:1", L"-check", L"/checks"}, false, {}, L""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        parse(c.args);
+        EXPECT_EQ(CheckSwitch, c.check);
+        if (c.check) EXPECT_TRUE(DeploymentMode() && QuietMode);
+        EXPECT_EQ(PropertyArguments, c.properties);
+        EXPECT_EQ(PassedPropertiesCommandLine(), c.passed);
+    }
+}
+
+TEST(PropertyArguments, TheInstallersOwnAndTooLongOnesAreRefused) {
+    const std::size_t room = PropertiesCapacity();
+    EXPECT_EQ(room, 1023u - 577u);  // beside a 259-character package path and a 255-character text
+    const std::wstring fits = L"F=" + std::wstring(room - 5, L'v');  // ` F="..."`
+    struct Case {
+        std::vector<std::wstring> properties;
+        bool noRestart;
+        std::wstring refused;  // empty: accepted
+        const wchar_t* reason;
+    } cases[] = {
+        {{L"MSIRESTARTMANAGERCONTROL=Disable", L"REBOOT=Force"}, false, L"", L""},
+        {{L"A=1", L"PATCH=C:\\x.msp"}, false, L"PATCH=C:\\x.msp", L"PATCH names the patch package"},
+        {{L"REBOOTPROMPT="}, false, L"REBOOTPROMPT=", L"REBOOTPROMPT belongs to the update"},
+        {{L"FILESINUSETEXT=x"}, true, L"FILESINUSETEXT=x", L"FILESINUSETEXT belongs to the update"},
+        {{L"REBOOT=Force"}, true, L"REBOOT=Force", L"/norestart sets REBOOT=ReallySuppress"},
+        {{L"PATCHES=1", L"REBOOT_=1"}, true, L"", L""},
+        {{fits}, false, L"", L""},
+        {{fits + L"v"}, false, fits + L"v", L"take 447 characters, and at most 446 fit"},
+        // A doubled quotation mark counts twice.
+        {{L"A=\"", fits.substr(0, fits.size() - 6)}, false, fits.substr(0, fits.size() - 6), L"at most 446"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        std::wstring refused = L"x";
+        const auto why = PropertyRefusal(c.properties, c.noRestart, refused);
+        EXPECT_EQ(refused, c.refused);
+        EXPECT_EQ(why.has_value(), !c.refused.empty());
+        if (why) EXPECT_NE(why->find(c.reason), std::wstring::npos) << std::string(why->begin(), why->end());
     }
 }
 

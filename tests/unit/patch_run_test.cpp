@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "app/actions.h"
+#include "app/check_outcome.h"
 #include "app/command_line.h"
 #include "app/entry_point.h"
 #include "app/project_version.h"
@@ -22,6 +23,22 @@ constexpr std::uint32_t kTemplate = 7;
 const std::wstring kA = L"{AAAAAAAA-0000-0000-0000-000000000001}";
 const std::wstring kB = L"{BBBBBBBB-0000-0000-0000-000000000002}";
 const std::wstring kC = L"{CCCCCCCC-0000-0000-0000-000000000003}";
+
+// One package's state in the exit-code matrix: what its one target is, or
+// "none" for a package that is not carried.
+struct PackageState {
+    const wchar_t* installed;  // nullptr: the target is not installed (307)
+    std::uint32_t configureResult;
+    bool carried;
+};
+const PackageState kApplied{L"1.0.0.0", 0, true}, kRestart{L"1.0.0.0", 3010, true},
+    kRestarted{L"1.0.0.0", 1641, true}, kCurrent{L"2.0.0.0", 0, true}, kAbsent{nullptr, 0, true},
+    kOld{L"1.7.0.0", 0, true}, kFails{L"1.0.0.0", 1603, true}, kFails2{L"1.0.0.0", 1605, true},
+    kNone{nullptr, 0, false};
+
+bool EndsWith(const std::wstring& text, const std::wstring& tail) {
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
 
 class PatchRunTest : public InstallerTest {
 protected:
@@ -50,6 +67,20 @@ protected:
     void install(const std::wstring& code, const std::wstring& version, const std::wstring& name,
                  const std::wstring& language = L"1033", int state = 5) {
         installer.products[code] = {state, {{L"VersionString", version}, {L"ProductName", name}, {L"Language", language}}, {}};
+    }
+
+    // Each carried package targets a product of its own, in the state given.
+    void arrange(const PackageState& global, const PackageState& languagePack) {
+        resources.packages.clear();
+        installer.products.clear();
+        installer.configureResults.clear();
+        const std::pair<const PackageState*, std::wstring> packages[] = {{&global, kA}, {&languagePack, kB}};
+        for (const auto& [state, code] : packages) {
+            if (!state->carried) continue;
+            carry(code == kA ? L"IDR_MSP" : L"IDR_MSP_LP", code, L"2.0.0.0;1.0.0.0,");
+            if (state->installed) install(code, state->installed, L"P");
+            installer.configureResults[code] = state->configureResult;
+        }
     }
 
     std::vector<std::wstring> configured() const {
@@ -167,18 +198,6 @@ TEST_F(PatchRunTest, FinalMessageFollowsBothPackages) {
     }
 }
 
-// One package's state in the exit-code matrix: what its one target is, or
-// "none" for a package that is not carried.
-struct PackageState {
-    const wchar_t* installed;  // nullptr: the target is not installed (307)
-    std::uint32_t configureResult;
-    bool carried;
-};
-const PackageState kApplied{L"1.0.0.0", 0, true}, kRestart{L"1.0.0.0", 3010, true},
-    kRestarted{L"1.0.0.0", 1641, true}, kCurrent{L"2.0.0.0", 0, true}, kAbsent{nullptr, 0, true},
-    kOld{L"1.7.0.0", 0, true}, kFails{L"1.0.0.0", 1603, true}, kFails2{L"1.0.0.0", 1605, true},
-    kNone{nullptr, 0, false};
-
 TEST_F(PatchRunTest, ExitCodeTellsTheOutcomeOfBothPackages) {
     struct Case {
         PackageState global, languagePack;
@@ -196,16 +215,7 @@ TEST_F(PatchRunTest, ExitCodeTellsTheOutcomeOfBothPackages) {
         {kAbsent, kFails, 1642},
     };
     for (const Case& c : cases) {
-        resources.packages.clear();
-        installer.products.clear();
-        installer.configureResults.clear();
-        const std::pair<const PackageState*, std::wstring> packages[] = {{&c.global, kA}, {&c.languagePack, kB}};
-        for (const auto& [state, code] : packages) {
-            if (!state->carried) continue;
-            carry(code == kA ? L"IDR_MSP" : L"IDR_MSP_LP", code, L"2.0.0.0;1.0.0.0,");
-            if (state->installed) install(code, state->installed, L"P");
-            installer.configureResults[code] = state->configureResult;
-        }
+        arrange(c.global, c.languagePack);
         EXPECT_EQ(ExitCodeFor(RunPatches()), c.exitCode) << "row " << (&c - cases);
     }
 }
@@ -235,6 +245,10 @@ TEST(ExitCodes, FirstFailureWinsAndNeverReadsAsSuccess) {
         record.note(EventOfConfigureResult(result), result);
         EXPECT_EQ(ExitCodeFor(record), result);
     }
+    // Under /check 1 means "would be applied": a failure that came with 1 does not.
+    RunRecord failedWithOne;
+    failedWithOne.note(RunEvent::Failure, 1);
+    EXPECT_EQ(CheckExitCodeFor(failedWithOne), 1603u);
 }
 
 TEST_F(PatchRunTest, UpToDateEndsInTheUsersLanguageAndPatchedInTheProducts) {
@@ -477,10 +491,7 @@ TEST_F(PatchRunTest, QuietSwitchesDecideAlikeAndSetTheInstallersUi) {
         ASSERT_EQ(configured(), std::vector<std::wstring>{kA});
         EXPECT_EQ(installer.configures[0].uiLevel, c.uiLevel);
         EXPECT_EQ(installer.uiLevel, 1);
-        const std::wstring& line = installer.configures[0].commandLine;
-        const std::wstring tail = L" REBOOT=ReallySuppress";
-        EXPECT_EQ(line.size() > tail.size() && line.compare(line.size() - tail.size(), tail.size(), tail) == 0,
-                  c.norestart);
+        EXPECT_EQ(EndsWith(installer.configures[0].commandLine, L" REBOOT=ReallySuppress"), c.norestart);
         EXPECT_EQ(boxes.shown.size(), c.boxes);
     }
 }
@@ -636,6 +647,14 @@ protected:
             result.push_back(text.substr(start + 24, end - start - 24));
         }
         return result;
+    }
+    // The lines of the one own log the run left.
+    // The own log: the one log that is not a product's.
+    std::vector<std::string> onlyLog() {
+        for (const auto& [path, content] : files.files) {
+            if (EndsWith(path, L".log") && !EndsWith(path, L" R2.log")) return lines(path);
+        }
+        return {};
     }
     static bool has(const std::vector<std::string>& lines, const std::string& part) {
         for (const auto& line : lines) {
@@ -817,6 +836,113 @@ TEST_F(RunLogTest, HelpShowsOneBoxInTheUsersLanguageAndRunsNothing) {
         EXPECT_EQ(boxes.shown[0].style, 0x50040u);
         EXPECT_TRUE(installer.configures.empty());
         EXPECT_TRUE(files.files.empty());
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(RunLogTest, PropertiesReachEveryConfigureCallOrARefusalEndsTheRunFirst) {
+    struct Case {
+        std::vector<std::wstring> args;
+        int exitCode;
+        std::wstring tail;  // of both configure calls' command lines; empty: no call
+        std::vector<std::wstring> boxes;
+        const char* logged;
+    } cases[] = {
+        {{L"/quiet", L"MSIRESTARTMANAGERCONTROL=Disable", L"NOTE=say \"hi\""}, 0,
+         L"in use:\" MSIRESTARTMANAGERCONTROL=\"Disable\" NOTE=\"say \"\"hi\"\"\"", {},
+         "Property NOTE=\"say \"\"hi\"\"\" for every configure call"},
+        {{L"/quiet", L"A=1", L"PATCH=C:\\x.msp"}, 87, L"", {},
+         "Argument \"PATCH=C:\\x.msp\" refused: PATCH names the patch package, which the update passes itself"},
+        {{L"REBOOT=Force", L"/norestart"}, 87, L"", {L"en300 87"}, "refused: /norestart sets REBOOT=ReallySuppress"},
+        // Without a deployment switch: ignored, whatever they are.
+        {{L"PATCH=C:\\x.msp", L"MSIFASTINSTALL=7"}, 0, L"in use:\"", {L"en301 P"}, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        files.files.clear();
+        installer.configures.clear();
+        installer.openedPaths.clear();
+        boxes.shown.clear();
+        arrange(kApplied, kApplied);
+        EXPECT_EQ(run(c.args), c.exitCode);
+        EXPECT_EQ(installer.configures.size(), c.tail.empty() ? 0u : 2u);
+        for (const auto& call : installer.configures) EXPECT_TRUE(EndsWith(call.commandLine, c.tail));
+        EXPECT_EQ(installer.openedPaths.empty(), c.tail.empty());  // refused before any package is read
+        EXPECT_EQ(texts(), c.boxes);
+        if (c.logged) EXPECT_TRUE(has(onlyLog(), c.logged)) << c.logged;
+    }
+}
+
+TEST_F(RunLogTest, CheckTellsWhatARunWouldDoAndDoesNothing) {
+    struct Case {
+        PackageState global, languagePack;
+        int exitCode;
+    } cases[] = {
+        {kApplied, kNone, 1}, {kCurrent, kCurrent, 0}, {kCurrent, kApplied, 1}, {kApplied, kOld, 1},
+        {kCurrent, kOld, 1642}, {kNone, kAbsent, 1642}, {kNone, kNone, 1814},
+        // 307 and 308 end the run before the language pack, as a patch run does.
+        {kAbsent, kApplied, 1642}, {kOld, kApplied, 1642},
+        {kFails, kRestart, 1},  // no configure call: its result plays no part
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        files.files.clear();
+        arrange(c.global, c.languagePack);
+        EXPECT_EQ(run({L"/check"}), c.exitCode);
+        EXPECT_TRUE(installer.configures.empty() && installer.logs.empty() && boxes.shown.empty());
+        EXPECT_EQ(files.files.size(), 1u);  // the own log, and nothing else
+        const auto log = onlyLog();
+        EXPECT_EQ(has(log, "Check only: no configure call for "), c.exitCode == 1);
+        EXPECT_FALSE(has(log, "Message 301") || has(log, "Message 306"));
+    }
+}
+
+TEST_F(RunLogTest, OwnLogNamesThePatchAndWhatIsRegisteredForItBeforeAndAfter) {
+    const std::wstring patch = L"{DDDDDDDD-0000-0000-0000-000000000004}";
+    const std::string p(patch.begin(), patch.end()), a(kA.begin(), kA.end()), b(kB.begin(), kB.end());
+    struct Case {
+        std::vector<std::wstring> args;
+        std::wstring revNumber;
+        std::wstring stateOfB;  // registered on B before the run
+        std::wstring removable;  // what Windows Installer says of the patch once applied
+        std::vector<std::string> logged, absent;
+    } cases[] = {
+        {{L"/quiet"}, patch + L"{EEEEEEEE-0000-0000-0000-000000000005}", L"2", L"1",
+         {"Package IDR_MSP: patch code " + p, "Patch " + p + " on " + a + " before the run: not registered",
+          "Patch " + p + " on " + b + " before the run: superseded",
+          "Patch " + p + " on " + a + " after the run: applied; removed with: msiexec /package " + a + " /uninstall " +
+              p + " /qn",
+          "Patch " + p + " on " + b + " after the run: superseded"},
+         {"on " + b + " after the run: superseded;"}},
+        {{L"/norestart"}, patch, L"", L"0",
+         {"on " + a + " after the run: applied; not removable: it was built so, and \"msiexec /package " + a}, {}},
+        {{L"/log", L"C:\\Temp\\r.log"}, patch, L"", L"",
+         {"applied; removed with: msiexec /package " + a + " /uninstall " + p +
+          " /qn (Windows Installer removes only patches built removable)"}, {}},
+        {{L"/check"}, patch, L"8", L"",
+         {"Patch " + p + " on " + b + " now: registered, not applied"}, {"after the run", "before the run"}},
+        {{L"/quiet"}, L"1.0", L"", L"", {"Package IDR_MSP: no patch code (Revision Number), error 4316"}, {"Patch "}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        files.files.clear();
+        carry(L"IDR_MSP", kA + L";" + kB, L"2.0.0.0;1.0.0.0,");
+        installer.packagesByContent["package IDR_MSP"].properties[9].text = c.revNumber;
+        install(kA, L"1.0.0.0", L"A");
+        install(kB, L"2.0.0.0", L"B");
+        if (!c.stateOfB.empty()) installer.products[kB].patchInfo[patch][L"State"] = c.stateOfB;
+        if (!c.removable.empty()) installer.products[kA].patchInfo[patch][L"Uninstallable"] = c.removable;
+        installer.appliedPatch = patch;
+        installer.patchContexts.clear();
+        run(c.args);
+        const auto log = onlyLog();
+        for (const auto& part : c.logged) EXPECT_TRUE(has(log, part)) << part;
+        for (const auto& part : c.absent) EXPECT_FALSE(has(log, part)) << part;
+        // A patch not registered per machine is looked for per user, managed and unmanaged.
+        if (&c == cases) EXPECT_EQ(installer.patchContexts, (std::vector<std::uint32_t>{4, 1, 2, 4, 4, 4, 4}));
     }
 }
 

@@ -151,4 +151,24 @@ TEST_F(SummaryTest, KeywordsWithoutUsableSemicolonFailWith4316) {
     expectClosedOnce();
 }
 
+TEST_F(SummaryTest, PatchCodeIsTheGuidThatBeginsTheRevisionNumber) {
+    const std::wstring code = L"{0A1b2C3d-4E5f-6789-ABCD-ef0123456789}";
+    struct Case {
+        std::wstring revNumber;
+        bool read;
+    } cases[] = {
+        {code, true}, {code + L"{11111111-2222-3333-4444-555555555555}", true},  // then the patches it replaces
+        {L"", false}, {code.substr(0, 37), false}, {L" " + code, false},
+        {L"{0A1B2C3D+4E5F-6789-ABCD-EF0123456789}", false}, {L"(0A1B2C3D-4E5F-6789-ABCD-EF012345678G)", false},
+    };
+    for (const Case& c : cases) {
+        setProperty(9, c.revNumber);
+        std::wstring patchCode = L"unchanged";
+        EXPECT_EQ(ReadPatchCode(kPackage, patchCode), c.read) << std::string(c.revNumber.begin(), c.revNumber.end());
+        EXPECT_EQ(patchCode, c.read ? code : L"unchanged");
+        if (!c.read) EXPECT_EQ(thread.error, 4316u);
+    }
+    expectClosedOnce();
+}
+
 }  // namespace

@@ -14,6 +14,7 @@ using MsiGetProductInfoFn = UINT(WINAPI*)(LPCWSTR, LPCWSTR, LPWSTR, DWORD*);
 using MsiEnableLogFn = UINT(WINAPI*)(DWORD, LPCWSTR, DWORD);
 using MsiSetInternalUIFn = INT(WINAPI*)(INT, HWND*);
 using MsiConfigureProductExFn = UINT(WINAPI*)(LPCWSTR, INT, INT, LPCWSTR);
+using MsiGetPatchInfoExFn = UINT(WINAPI*)(LPCWSTR, LPCWSTR, LPCWSTR, DWORD, LPCWSTR, LPWSTR, DWORD*);
 
 template <typename Fn>
 Fn Entry(HMODULE module, const char* name) {
@@ -79,6 +80,17 @@ public:
         return configureProductEx_(productCode.c_str(), installLevel, installState, commandLine.c_str());
     }
 
+    std::uint32_t getPatchInfoEx(const std::wstring& patchCode, const std::wstring& productCode, std::uint32_t context,
+                                 const std::wstring& property, wchar_t* buffer, std::uint32_t& count) override {
+        if (!load()) return loadError_;
+        if (getPatchInfoEx_ == nullptr) return ERROR_PROC_NOT_FOUND;
+        DWORD inOut = count;
+        UINT result = getPatchInfoEx_(patchCode.c_str(), productCode.c_str(), nullptr, context, property.c_str(),
+                                      buffer, &inOut);
+        count = inOut;
+        return result;
+    }
+
 private:
     bool load() {
         if (attempted_) return loaded_;
@@ -106,6 +118,9 @@ private:
         enableLog_ = Entry<MsiEnableLogFn>(module, "MsiEnableLogW");
         setInternalUI_ = Entry<MsiSetInternalUIFn>(module, "MsiSetInternalUI");
         configureProductEx_ = Entry<MsiConfigureProductExFn>(module, "MsiConfigureProductExW");
+        // Only the own log asks for it: a Windows Installer older than 3.0
+        // lacks it and still patches.
+        getPatchInfoEx_ = Entry<MsiGetPatchInfoExFn>(module, "MsiGetPatchInfoExW");
         if (!getSummaryInformation_ || !summaryInfoGetProperty_ || !closeHandle_ || !queryProductState_ ||
             !getProductInfo_ || !enableLog_ || !setInternalUI_ || !configureProductEx_) {
             loadError_ = ERROR_PROC_NOT_FOUND;
@@ -126,6 +141,7 @@ private:
     MsiEnableLogFn enableLog_ = nullptr;
     MsiSetInternalUIFn setInternalUI_ = nullptr;
     MsiConfigureProductExFn configureProductEx_ = nullptr;
+    MsiGetPatchInfoExFn getPatchInfoEx_ = nullptr;
 };
 
 }  // namespace

@@ -136,14 +136,14 @@ class RunResult:
 
 
 def deployment_switches_in(args):
-    """True when update.exe's scan of `args` meets /quiet, /passive, /norestart or /log: the scan
+    """True when update.exe's scan of `args` meets /quiet, /passive, /norestart, /log or /check: the scan
     ends at /i or /pi, and /e and /log take the argument after them."""
     args = [str(a).lower() for a in args]
     i = 0
     while i < len(args):
         if args[i] in ("/i", "/pi"):
             return False
-        if args[i] in ("/quiet", "/passive", "/norestart", "/log"):
+        if args[i] in ("/quiet", "/passive", "/norestart", "/log", "/check"):
             return True
         i += 2 if args[i] == "/e" else 1
     return False

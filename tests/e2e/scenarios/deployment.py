@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Unattended deployment end to end: /quiet, /passive, /norestart and /log against real products and
-patches through Wine's Windows Installer; the exit codes that deployment tools judge a run by; the
-program's own log; the help box of /?."""
+"""Unattended deployment end to end: /quiet, /passive, /norestart, /log and /check against real
+products and patches through Wine's Windows Installer; Windows Installer properties on the command
+line; the exit codes that deployment tools judge a run by; the program's own log with the patch
+code and its registered state; the help box of /?."""
 import re
 import subprocess
 import sys
@@ -11,7 +12,7 @@ sys.dont_write_bytecode = True  # keep the source tree clean
 HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parent))
 from e2elib.catalogue import CATALOGUE, ENGLISH, FRENCH, GERMAN, USER_ENGLISH, USER_GERMAN, filled  # noqa: E402
-from e2elib.scenario import Box, run_scenarios, scenario  # noqa: E402
+from e2elib.scenario import Box, new_guid, run_scenarios, scenario  # noqa: E402
 
 ROOT = HERE.parents[2]
 VERSION = re.search(r"project\([^)]*VERSION\s+([0-9.]+)", (ROOT / "CMakeLists.txt").read_text()).group(1)
@@ -137,6 +138,83 @@ def log_switch_writes_the_run_and_the_installer_logs_beside_it(t):
     r = t.run_update(exe, ["/quiet", "/log", "C:\\no such folder\\run.log"], expect_boxes=0)
     t.equal(r.exit_code, 0, "exit code with an unwritable log")
     t.equal(r.new_temp_files, [], "files left in the temporary folder")
+
+
+def own_log_of(t, result):
+    """The lines of the one own log a run left in the temporary folder."""
+    own = [n for n in result.new_temp_files if re.fullmatch(r"update_\d{14}(_\d+)?\.log", n)]
+    t.equal(len(own), 1, f"own logs in the temporary folder: {result.new_temp_files}")
+    return own_log_lines(t, t.env.temp_unix / own[0])
+
+
+@scenario
+def properties_reach_the_installer_and_a_refused_one_installs_nothing(t):
+    product = t.install_product(name="Deploy Properties", version="1.0.0.0")
+    patch, _ = t.make_upgrade_patch(product, "1.1.0.0")
+    exe = t.build_variant(patch)
+
+    r = t.run_update(exe, ["/quiet", "MSIFASTINSTALL=7", "PATCH=C:\\other.msp"], expect_boxes=0)
+    t.equal(r.exit_code, 87, "exit code of a refused property")
+    t.equal(t.product_version(product.code), "1.0.0.0", "version after the refused run")
+    lines = own_log_of(t, r)
+    expect_in_log(t, lines, ['Argument "PATCH=C:\\other.msp" refused: PATCH names the patch package'])
+    t.check(not any("Package IDR_MSP" in line for line in lines), "a refused run looked at a package")
+
+    note = 'say "hi" twice'
+    r = t.run_update(exe, ["/quiet", "MSIRESTARTMANAGERCONTROL=Disable", f"CONTOSO_NOTE={note}", "lower=ignored"],
+                     expect_boxes=0)
+    t.equal(r.exit_code, 0, "exit code with properties")
+    t.equal(t.product_version(product.code), "1.1.0.0", "version after the run")
+    text = installer_log_text(t.log_file("Deploy Properties"))
+    for line in ["Property(S): MSIRESTARTMANAGERCONTROL = Disable", f"Property(S): CONTOSO_NOTE = {note}"]:
+        t.check(line in text, f"the installer log has no {line!r}")
+    t.check("lower" not in text, "an argument without a public property name reached the installer")
+    expect_in_log(t, own_log_of(t, r), ['Property CONTOSO_NOTE="say ""hi"" twice" for every configure call'])
+
+
+@scenario
+def check_answers_what_a_run_would_do_and_the_log_names_the_patch_and_its_state(t):
+    product = t.install_product(name="Deploy Check", version="1.0.0.0")
+    absent = t.make_product(name="Deploy Check Absent", version="1.0.0.0")
+    code = new_guid()
+    patch, _ = t.make_upgrade_patch(product, "1.1.0.0", patch_code=code)
+    absent_patch, _ = t.make_upgrade_patch(absent, "1.1.0.0")
+    exe = t.build_variant(patch)
+    removal = f"msiexec /package {product.code} /uninstall {code} /qn"
+
+    r = t.run_update(exe, ["/check"], expect_boxes=0)
+    t.equal(r.exit_code, 1, "exit code of the check before the run")
+    t.equal(t.product_version(product.code), "1.0.0.0", "version after the check")
+    lines = own_log_of(t, r)
+    t.equal(len(r.new_temp_files), 1, f"files the check left: {r.new_temp_files}")
+    expect_in_log(t, lines, [f"Package IDR_MSP: patch code {code}",
+                             f"Patch {code} on {product.code} now: not registered",
+                             f"Check only: no configure call for {product.code}"])
+    t.equal(t.product_info(product.code)["patches"], [], "patches registered after the check")
+
+    r = t.run_update(exe, ["/quiet"], expect_boxes=0)
+    t.equal((r.exit_code, t.product_version(product.code)), (0, "1.1.0.0"), "exit code and version of the run")
+    expect_in_log(t, own_log_of(t, r), [f"Patch {code} on {product.code} before the run: not registered",
+                                        f"Patch {code} on {product.code} after the run: applied; not removable: it was "
+                                        f"built so, and \"{removal}\" would refuse it"])
+
+    # What build.sh --inspect tells an administrator to detect and remove is what Windows Installer wrote.
+    inspected = subprocess.run(["bash", str(ROOT / "build.sh"), "--inspect", str(patch)], capture_output=True,
+                               text=True, timeout=60).stdout
+    t.check(f"Removal: {removal} (" in inspected, f"--inspect gives another removal command:\n{inspected}")
+    key = re.search(r"Registry, for a per-machine installation: key (\S+), value State", inspected)
+    t.check(key is not None, f"--inspect gives no registry rule:\n{inspected}")
+    _, out, _ = t.wine(["reg", "query", key.group(1), "/v", "State", "/reg:64"])
+    t.check(re.search(r"State\s+REG_DWORD\s+0x1\b", out) is not None, f"{key.group(1)} State is not 1: {out!r}")
+
+    r = t.run_update(exe, ["/check", "/log", t.windows_path(t.path("check.log"))], expect_boxes=0)
+    t.equal(r.exit_code, 0, "exit code of the check after the run")
+    expect_in_log(t, own_log_lines(t, t.path("check.log")), [f"Patch {code} on {product.code} now: applied",
+                                                              "already at the upgrade version", "Exit code 0"])
+
+    r = t.run_update(t.build_variant(absent_patch, name="absent.exe"), ["/check"], expect_boxes=0)
+    t.equal(r.exit_code, 1642, "exit code of the check without the product")
+    t.equal(t.product_info(absent.code)["state"], -1, "state of the product that is not installed")
 
 
 @scenario

@@ -99,7 +99,24 @@ std::uint32_t Installer::configureProductEx(const std::wstring& productCode, int
         return result;
     }
     auto it = configureResults.find(productCode);
-    return it == configureResults.end() ? configureResult : it->second;
+    const std::uint32_t result = it == configureResults.end() ? configureResult : it->second;
+    if (!appliedPatch.empty() && (result == 0 || result == 3010 || result == 1641) && products.count(productCode)) {
+        products[productCode].patchInfo[appliedPatch][L"State"] = L"1";
+    }
+    return result;
+}
+
+std::uint32_t Installer::getPatchInfoEx(const std::wstring& patchCode, const std::wstring& productCode,
+                                        std::uint32_t context, const std::wstring& property, wchar_t* buffer,
+                                        std::uint32_t& count) {
+    patchContexts.push_back(context);
+    auto it = products.find(productCode);
+    if (it == products.end()) return 1605;  // ERROR_UNKNOWN_PRODUCT
+    auto patch = it->second.patchInfo.find(patchCode);
+    if (context != platform::kContextMachine || patch == it->second.patchInfo.end()) return 1605;
+    auto value = patch->second.find(property);
+    if (value == patch->second.end()) return 1608;  // ERROR_UNKNOWN_PROPERTY
+    return CopyOut(value->second, buffer, count);
 }
 
 }  // namespace fake

@@ -27,6 +27,7 @@ struct Product {
     int state = platform::kInstallStateDefault;
     std::map<std::wstring, std::wstring> properties;
     std::map<std::wstring, std::uint32_t> failing;  // property -> result code
+    std::map<std::wstring, std::map<std::wstring, std::wstring>> patchInfo;  // patch code -> property -> value, per machine
 };
 
 struct PropertyRead {
@@ -72,6 +73,9 @@ public:
         std::map<std::wstring, int> held;  // the files the program held during the call
     };
     std::vector<Configure> configures;
+    // A successful configure call registers `appliedPatch` on its product as applied (State 1).
+    std::wstring appliedPatch;
+    std::vector<std::uint32_t> patchContexts;  // of every MsiGetPatchInfoExW call
 
     std::uint32_t getSummaryInformation(const std::wstring& packagePath, platform::InstallerHandle& handle) override;
     std::uint32_t summaryInfoGetProperty(platform::InstallerHandle handle, std::uint32_t propertyId, wchar_t* buffer,
@@ -84,6 +88,9 @@ public:
     int setInternalUI(int level) override;
     std::uint32_t configureProductEx(const std::wstring& productCode, int installLevel, int installState,
                                      const std::wstring& commandLine) override;
+    std::uint32_t getPatchInfoEx(const std::wstring& patchCode, const std::wstring& productCode,
+                                 std::uint32_t context, const std::wstring& property, wchar_t* buffer,
+                                 std::uint32_t& count) override;
 
 private:
     std::map<platform::InstallerHandle, std::wstring> handles_;
