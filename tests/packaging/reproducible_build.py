@@ -1,6 +1,7 @@
 """Rebuilds an installer bit for bit: ./build.sh with the same package and options, run from two
 copies of the source in different folders, with different build folders, days apart on the clock
-(faketime), must write the same bytes, and neither holds the folders it was built in.
+(faketime), must write the same bytes, and neither holds the folders it was built in; signed and
+with the signature removed again (osslsigncode), it is those bytes still.
 
     reproducible_build.py OUT
 
@@ -46,6 +47,15 @@ def main(out):
     if a != b:
         differ = [hex(i) for i in range(min(len(a), len(b))) if a[i] != b[i]]
         sys.exit(f"the two builds differ: sizes {len(a)} and {len(b)}, bytes at {', '.join(differ[:20])}")
+    # What a vendor ships is signed: with the signature taken away again, it is the rebuilt file.
+    key, cert, signed, unsigned = (out / name for name in ("k.pem", "c.pem", "signed.exe", "unsigned.exe"))
+    for command in (["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert, "-days",
+                     "2", "-subj", "/CN=rebuild test", "-addext", "extendedKeyUsage=codeSigning"],
+                    ["osslsigncode", "sign", "-certs", cert, "-key", key, "-h", "sha256", "-in", first, "-out", signed],
+                    ["osslsigncode", "remove-signature", "-in", signed, "-out", unsigned]):
+        subprocess.run(list(map(str, command)), check=True, capture_output=True, timeout=120)
+    if unsigned.read_bytes() != b:
+        sys.exit("a signed installer with its signature removed is not the rebuilt one")
     for exe in (first, out / "update-x86_64.exe"):
         image = exe.read_bytes()
         if any(text in image for text in (str(out).encode(), str(out).encode("utf-16-le"))):
