@@ -8,6 +8,13 @@ set(WIN_COMPILE_OPTIONS -municode -DUNICODE -D_UNICODE -ffunction-sections -fdat
 # it before the program starts.
 set(WIN_LINK_OPTIONS -municode -mwindows -static -static-libgcc -static-libstdc++ -Wl,--gc-sections
     -Wl,--file-alignment,4096)
+# The same sources, packages and options give the same bytes, wherever and whenever they are
+# built: no build folder in the image, and the header's time stamp (which the checksum covers) is
+# SOURCE_DATE_EPOCH when that is set (the linker reads it), else 0.
+list(APPEND WIN_COMPILE_OPTIONS -ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
+if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
+  list(APPEND WIN_LINK_OPTIONS -Wl,--no-insert-timestamp)
+endif()
 if(CMAKE_BUILD_TYPE STREQUAL "Release")
   list(APPEND WIN_LINK_OPTIONS -s)
   set(CMAKE_CXX_FLAGS_RELEASE "-Os -DNDEBUG")

@@ -22,6 +22,7 @@ have wixl                       || need+=(wixl)
 # the system's Python (/usr/bin/python3), whichever python3 comes first on PATH.
 /usr/bin/python3 -c 'import olefile' >/dev/null 2>&1 || need+=(python3-olefile)
 [ -f /usr/share/fonts/truetype/wqy/wqy-microhei.ttc ] || need+=(fonts-wqy-microhei)
+have faketime                   || need+=(faketime)
 have gcab                       || need+=(gcab)
 have Xvfb                       || need+=(xvfb)
 pkg_installed imagemagick       || need+=(imagemagick)

@@ -5,58 +5,24 @@
 #include <string>
 #include <vector>
 
+#include "platform/image_layout.h"
+
 namespace platform::win32 {
 namespace {
 
 // Paths of up to this many characters are looked for (the system's limit).
 constexpr DWORD kMaxModulePathChars = 32768;
-// A relocation changes up to this many bytes from an offset below a page.
-constexpr std::uint64_t kRelocatedSpan = 0x1000 + 8;
-// The loader reads a section from its file offset rounded down to this.
-constexpr DWORD kRawDataUnit = 0x200;
+// The headers of a loaded image lie within its first page.
+constexpr std::size_t kHeaderPage = 0x1000;
 
 using AreMappedFilesTheSameFn = LONG(NTAPI*)(PVOID, PVOID);
 
-// True when a relocation block of the image covers any of the bytes
-// [rva, rva + size), or the relocations cannot be read.
-bool Relocated(const unsigned char* base, const IMAGE_NT_HEADERS* nt, std::uint64_t rva, std::uint64_t size) {
-    const IMAGE_DATA_DIRECTORY& relocations = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_BASERELOC];
-    std::uint64_t at = relocations.VirtualAddress;
-    const std::uint64_t end = at + relocations.Size;
-    if (relocations.Size == 0) return false;
-    if (end > nt->OptionalHeader.SizeOfImage) return true;
-    while (end - at >= sizeof(IMAGE_BASE_RELOCATION)) {
-        const auto* block = reinterpret_cast<const IMAGE_BASE_RELOCATION*>(base + at);
-        if (block->SizeOfBlock < sizeof(IMAGE_BASE_RELOCATION) || block->SizeOfBlock > end - at) return true;
-        if (block->VirtualAddress < rva + size && rva < block->VirtualAddress + kRelocatedSpan) return true;
-        at += block->SizeOfBlock;
-    }
-    return false;
-}
-
 // Where in the file of the image at `base` the `size` bytes at `data` are,
-// when they lie within the part of one section that comes from the file and
-// no relocation changes them.
+// when they are the file's bytes (image_layout.h).
 std::optional<std::uint64_t> FileOffset(const unsigned char* base, const unsigned char* data, std::size_t size) {
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    if (dos->e_magic != IMAGE_DOS_SIGNATURE) return std::nullopt;
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    if (nt->Signature != IMAGE_NT_SIGNATURE || nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR_MAGIC) {
-        return std::nullopt;
-    }
-    const std::uint64_t rva = static_cast<std::uint64_t>(data - base);
-    if (rva >= nt->OptionalHeader.SizeOfImage || size > nt->OptionalHeader.SizeOfImage - rva) return std::nullopt;
-    const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
-    for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
-        std::uint64_t fromFile = section->SizeOfRawData;
-        if (section->Misc.VirtualSize != 0 && section->Misc.VirtualSize < fromFile) {
-            fromFile = section->Misc.VirtualSize;
-        }
-        if (rva < section->VirtualAddress || rva + size > section->VirtualAddress + fromFile) continue;
-        if (section->PointerToRawData % kRawDataUnit != 0 || Relocated(base, nt, rva, size)) return std::nullopt;
-        return section->PointerToRawData + (rva - section->VirtualAddress);
-    }
-    return std::nullopt;
+    const std::optional<std::uint32_t> imageSize = MappedImageSize(base, kHeaderPage);
+    if (!imageSize) return std::nullopt;
+    return FileOffsetOfRange(base, *imageSize, static_cast<std::uint64_t>(data - base), size);
 }
 
 std::optional<std::wstring> ModulePath(HMODULE module) {

@@ -1,0 +1,67 @@
+"""Rebuilds an installer bit for bit: ./build.sh with the same package and options, run from two
+copies of the source in different folders, with different build folders, days apart on the clock
+(faketime), must write the same bytes, and neither holds the folders it was built in; signed and
+with the signature removed again (osslsigncode), it is those bytes still.
+
+    reproducible_build.py OUT
+
+leaves the installers in OUT for the layout test: update-i686.exe and update-x86_64.exe, both
+carrying OUT/package.msp."""
+import os
+import shutil
+import subprocess
+import sys
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+
+
+def build(source, build_dir, exe, package, *options, clock=None):
+    command = ["bash", str(source / "build.sh"), "--global", str(package), "--force", "--build-dir", str(build_dir),
+               "-o", str(exe), *options]
+    if clock:
+        command = ["faketime", "-f", clock, *command]
+    env = {k: v for k, v in os.environ.items() if k != "SOURCE_DATE_EPOCH"}
+    r = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, text=True, env=env, timeout=900)
+    if r.returncode != 0:
+        sys.exit(f"{' '.join(command)} failed ({r.returncode}):\n{r.stdout}{r.stderr}")
+    print(f"built {exe}" + (f" with the clock at {clock}" if clock else ""))
+
+
+def main(out):
+    shutil.rmtree(out, ignore_errors=True)
+    copies = [out / "one" / "msp-bootstrap", out / "elsewhere" / "checkout" / "msp-bootstrap"]
+    for copy in copies:
+        shutil.copytree(ROOT, copy, symlinks=True, ignore=shutil.ignore_patterns("build", ".git", "__pycache__"))
+    # A small real package: an installation database, which the checks refuse as a patch (--force).
+    package = out / "package.msp"
+    subprocess.run(["msibuild", str(package), "-s", "Reproducible", "Vendor", "{11111111-1111-1111-1111-111111111111}",
+                    "{22222222-2222-2222-2222-222222222222}"], check=True, timeout=60)
+    first, second = out / "update-i686.exe", out / "again" / "update.exe"
+    second.parent.mkdir()
+    build(copies[0], out / "build-one", first, package)
+    build(copies[1], out / "other-build-folder", second, package, clock="+3d")
+    build(copies[0], out / "build-x64", out / "update-x86_64.exe", package, "--x64")
+
+    a, b = first.read_bytes(), second.read_bytes()
+    if a != b:
+        differ = [hex(i) for i in range(min(len(a), len(b))) if a[i] != b[i]]
+        sys.exit(f"the two builds differ: sizes {len(a)} and {len(b)}, bytes at {', '.join(differ[:20])}")
+    # What a vendor ships is signed: with the signature taken away again, it is the rebuilt file.
+    key, cert, signed, unsigned = (out / name for name in ("k.pem", "c.pem", "signed.exe", "unsigned.exe"))
+    for command in (["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert, "-days",
+                     "2", "-subj", "/CN=rebuild test", "-addext", "extendedKeyUsage=codeSigning"],
+                    ["osslsigncode", "sign", "-certs", cert, "-key", key, "-h", "sha256", "-in", first, "-out", signed],
+                    ["osslsigncode", "remove-signature", "-in", signed, "-out", unsigned]):
+        subprocess.run(list(map(str, command)), check=True, capture_output=True, timeout=120)
+    if unsigned.read_bytes() != b:
+        sys.exit("a signed installer with its signature removed is not the rebuilt one")
+    for exe in (first, out / "update-x86_64.exe"):
+        image = exe.read_bytes()
+        if any(text in image for text in (str(out).encode(), str(out).encode("utf-16-le"))):
+            sys.exit(f"{exe} holds the folder it was built in, {out}")
+    print(f"the two builds are the same {len(a)} bytes; no build folder in either installer")
+
+
+if __name__ == "__main__":
+    main(Path(sys.argv[1]).resolve())
