@@ -288,14 +288,7 @@ std::optional<std::wstring> Win32FileSystem::tempFolder() {
     return std::wstring(buffer.data(), length);
 }
 
-std::optional<std::wstring> Win32FileSystem::fullPath(const std::wstring& path) {
-    DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (needed == 0) return std::nullopt;
-    std::vector<wchar_t> buffer(needed + 1);
-    DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
-    if (length == 0 || length >= buffer.size()) return std::nullopt;
-    return std::wstring(buffer.data(), length);
-}
+std::optional<std::wstring> Win32FileSystem::fullPath(const std::wstring& path) { return FullPathOf(path); }
 
 bool Win32FileSystem::exists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
