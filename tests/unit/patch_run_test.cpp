@@ -13,6 +13,7 @@
 #include "app/patch_run.h"
 #include "app/product_logs.h"
 #include "app/switches.h"
+#include "platform/private_folder.h"
 #include "fixtures.h"
 #include "ui/messages.h"
 
@@ -458,6 +459,10 @@ TEST_F(PatchRunTest, PackagesAndLogsAreHeldInAFolderOfTheRunsOwnUntilTheInstalle
         }
         expectNoPackageLeft();
     }
+    // Given when the folder is made: protected from what the folder above hands down.
+    EXPECT_EQ(platform::PrivateFolderDescriptor(L""), L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
+    EXPECT_EQ(platform::PrivateFolderDescriptor(L"S-1-5-21-7"),
+              L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;S-1-5-21-7)");
 }
 
 TEST_F(PatchRunTest, QuietSwitchesDecideAlikeAndSetTheInstallersUi) {

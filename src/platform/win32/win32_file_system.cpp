@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/win32/win32_image_bytes.h"
+#include "platform/private_folder.h"
 #include "platform/win32/win32_implementations.h"
 
 namespace platform::win32 {
@@ -268,14 +269,6 @@ private:
 
 using RtlGenRandomFn = BOOLEAN(WINAPI*)(PVOID, ULONG);
 
-// "D:P" with full access for SYSTEM, the Administrators group and, when
-// given, one more user; inherited by what is created inside, never from above.
-std::wstring PrivateDescriptor(const wchar_t* extraUserSid) {
-    std::wstring sddl = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
-    if (extraUserSid != nullptr) sddl += std::wstring(L"(A;OICI;FA;;;") + extraUserSid + L")";
-    return sddl;
-}
-
 }  // namespace
 
 std::optional<std::wstring> Win32FileSystem::tempFolder() {
@@ -317,7 +310,8 @@ bool Win32FileSystem::createPrivateFolder(const std::wstring& path, bool withCur
     }
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     const bool described = ConvertStringSecurityDescriptorToSecurityDescriptorW(
-                               PrivateDescriptor(userSid).c_str(), SDDL_REVISION_1, &descriptor, nullptr) != FALSE;
+                               PrivateFolderDescriptor(userSid != nullptr ? userSid : L"").c_str(), SDDL_REVISION_1,
+                               &descriptor, nullptr) != FALSE;
     if (userSid != nullptr) LocalFree(userSid);
     if (!described) return false;
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
