@@ -63,9 +63,6 @@ std::uint32_t Configure(const PatchTarget& target) {
     return result;
 }
 
-PackageOutcome ShowFailureCode(unsigned failureMessageId, RunRecord& record, std::uint32_t code, const wchar_t* what,
-                               const std::wstring& resourceName);
-
 // Shows message `failureMessageId` with the thread's last error, and records
 // that error as the failure's code.
 void ShowFailure(unsigned failureMessageId, RunRecord& record, const wchar_t* what) {
@@ -176,8 +173,8 @@ void SelectTargets(PatchTarget& prototype, const std::wstring& productCodes) {
     }
 }
 
-PackageOutcome RunPatchPackage(const std::wstring& resourceName, unsigned failureMessageId, bool recordProductName,
-                               RunRecord* runRecord, const WorkingFolder* workingFolder) {
+PackageOutcome RunPatchPackage(const WorkingFolder& workingFolder, const std::wstring& resourceName,
+                               unsigned failureMessageId, bool recordProductName, RunRecord* runRecord) {
     const platform::Services& services = platform::Current();
     RunRecord unused;
     RunRecord& record = runRecord != nullptr ? *runRecord : unused;
@@ -193,13 +190,7 @@ PackageOutcome RunPatchPackage(const std::wstring& resourceName, unsigned failur
     // A package that is carried but cannot be written out, or reads back as
     // something else, is a failure, shown with the system's reason.
     std::uint32_t error = 0;
-    std::unique_ptr<WorkingFolder> ownFolder;
-    if (workingFolder == nullptr) {
-        ownFolder = WorkingFolder::Create(error);
-        if (!ownFolder) return ShowFailureCode(failureMessageId, record, error, L"No working folder", resourceName);
-        workingFolder = ownFolder.get();
-    }
-    const std::unique_ptr<HeldPackage> package = HeldPackage::Write(workingFolder->path(), resourceName, error);
+    const std::unique_ptr<HeldPackage> package = HeldPackage::Write(workingFolder.path(), resourceName, error);
     if (!package) {
         return ShowFailureCode(failureMessageId, record, error,
                                error == kErrorPackageChanged ? L"The written file is not the carried package"
@@ -314,11 +305,9 @@ RunRecord RunPatches() {
     }
     LogLine(L"Working folder " + folder->path());
 
-    const PackageOutcome first =
-        RunPatchPackage(kGlobalPackageResource, kMsgFailureWithCode, true, &record, folder.get());
+    const PackageOutcome first = RunPatchPackage(*folder, kGlobalPackageResource, kMsgFailureWithCode, true, &record);
     if (first == PackageOutcome::Failed) return record;
-    const PackageOutcome second =
-        RunPatchPackage(kLanguagePackResource, kMsgFailureWithCode, false, &record, folder.get());
+    const PackageOutcome second = RunPatchPackage(*folder, kLanguagePackResource, kMsgFailureWithCode, false, &record);
 
     // Final message, in the locale the last package run left; a check
     // installed nothing to tell of.

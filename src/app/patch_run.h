@@ -15,11 +15,11 @@ enum class PackageOutcome {
 
 class WorkingFolder;
 
-// Runs one package: extraction, reading, target selection, application.
-// What happened is added to `record` when one is given. The package file is
-// written into `workingFolder`, else into a working folder of its own.
-PackageOutcome RunPatchPackage(const std::wstring& resourceName, unsigned failureMessageId, bool recordProductName,
-                               RunRecord* record = nullptr, const WorkingFolder* workingFolder = nullptr);
+// Runs one package: extraction into `workingFolder`, reading, target
+// selection, application. What happened is added to `record` when one is
+// given.
+PackageOutcome RunPatchPackage(const WorkingFolder& workingFolder, const std::wstring& resourceName,
+                               unsigned failureMessageId, bool recordProductName, RunRecord* record = nullptr);
 
 // What a target's installed version means for the patch.
 enum class TargetDecision {

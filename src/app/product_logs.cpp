@@ -44,22 +44,6 @@ ProductLog NextFreeLogFile(const std::wstring& logFolder, const std::wstring& pr
     return {};
 }
 
-// The file at `path`, opened or created and held; what is there and not to
-// be written through is deleted first (`removed`). Nothing when it stays.
-std::unique_ptr<platform::OpenFile> HoldTrusted(const std::wstring& path, bool& removed) {
-    platform::FileSystem& files = *platform::Current().files;
-    platform::CreateResult result = platform::CreateResult::Failed;
-    auto held = files.holdForWriter(path, platform::CreateMode::ReplaceExisting, result);
-    if (held && (result == platform::CreateResult::Created || platform::WritableThrough(held->look()))) {
-        return held;
-    }
-    held.reset();  // closed before it is deleted
-    if (result != platform::CreateResult::Opened && result != platform::CreateResult::AlreadyExists) return nullptr;
-    if (!files.deleteFile(path)) return nullptr;
-    removed = true;
-    return files.holdForWriter(path, platform::CreateMode::NewOnly, result);
-}
-
 }  // namespace
 
 std::wstring LogFilePath(const std::wstring& logFolder, const std::wstring& productName, unsigned number) {
@@ -95,11 +79,11 @@ ProductLog EnableProductLog(const std::wstring& logFolder, const std::wstring& p
     auto used = UsedLogs().find(key);
     ProductLog log;
     log.path = used != UsedLogs().end() ? used->second : formed;
-    bool removed = false;
-    log.held = HoldTrusted(log.path, removed);
+    platform::CreateResult result = platform::CreateResult::Failed;
+    log.held = platform::OpenTrustedOrNew(log.path, &platform::FileSystem::holdForWriter, result);
     // Ours from an earlier product of this run: added to; a file of an earlier
-    // run, or what was put in its place, is replaced.
-    bool append = used != UsedLogs().end() && !removed;
+    // run is replaced, and a file made new is empty either way.
+    bool append = used != UsedLogs().end() && result == platform::CreateResult::Opened;
     if (!log.held) {
         log = NextFreeLogFile(logFolder, productName);
         if (!log.held) {

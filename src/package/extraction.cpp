@@ -44,17 +44,11 @@ std::wstring SuffixText(unsigned suffixId) {
     return *text;
 }
 
-// The system's error for the call that just failed, else `fallback`.
-std::uint32_t ErrorOr(std::uint32_t fallback) {
-    const std::uint32_t error = platform::Current().thread->lastError();
-    return error != 0 ? error : fallback;
-}
-
 // 0 when all bytes are in the file and it is closed, else an error code.
 std::uint32_t WriteAll(platform::FileSystem& files, std::unique_ptr<platform::OpenFile> file,
                        const std::wstring& path, const platform::ResourceBytes& bytes) {
     if (file->write(bytes.data, bytes.size)) return 0;
-    const std::uint32_t error = ErrorOr(platform::kErrorWriteFault);
+    const std::uint32_t error = platform::LastErrorOr(platform::kErrorWriteFault);
     file.reset();              // closes it
     files.deleteFile(path);    // nobody reads a partial package
     return error;
@@ -68,7 +62,7 @@ std::uint32_t Extract(std::wstring& path, const std::wstring& resourceName, unsi
     std::wstring tempFolder;
     if (temporary) {
         std::optional<std::wstring> folder = files.tempFolder();
-        if (!folder || folder->empty()) return ErrorOr(platform::kErrorPathNotFound);
+        if (!folder || folder->empty()) return platform::LastErrorOr(platform::kErrorPathNotFound);
         if (folder->size() > kMaxTempFolderChars) return platform::kErrorNameTooLong;
         tempFolder = *folder;
         std::optional<std::wstring> name = NextFreeTempName(files, tempFolder);
@@ -80,10 +74,8 @@ std::uint32_t Extract(std::wstring& path, const std::wstring& resourceName, unsi
         path = *name;
     }
 
-    std::optional<platform::ResourceBytes> bytes =
-        platform::Current().resources->find(ModuleInstance, kPackageResourceType, resourceName);
-    if (!bytes) return platform::kErrorResourceNameNotFound;
-    if (bytes->size == 0 || bytes->data == nullptr) return platform::kErrorResourceDataNotFound;
+    platform::ResourceBytes bytes;
+    if (const std::uint32_t error = CarriedPackageBytes(resourceName, bytes)) return error;
 
     platform::CreateResult result = platform::CreateResult::Failed;
     if (!temporary) {
@@ -92,8 +84,8 @@ std::uint32_t Extract(std::wstring& path, const std::wstring& resourceName, unsi
         // file made, so nothing is written through it.
         auto file = platform::CreateFileSafely(path, platform::CreateMode::ReplaceExisting, result);
         if (result == platform::CreateResult::Refused) return platform::kErrorAccessDenied;
-        if (!file) return ErrorOr(platform::kErrorCannotMake);
-        return WriteAll(files, std::move(file), path, *bytes);
+        if (!file) return platform::LastErrorOr(platform::kErrorCannotMake);
+        return WriteAll(files, std::move(file), path, bytes);
     }
 
     // The temporary folder is shared and this process may run elevated: a
@@ -101,8 +93,8 @@ std::uint32_t Extract(std::wstring& path, const std::wstring& resourceName, unsi
     // the name was taken after it was tested, count on.
     for (unsigned attempt = 0; attempt < kTempNameAttempts; ++attempt) {
         auto file = files.createFile(path, platform::CreateMode::NewOnly, result);
-        if (file) return WriteAll(files, std::move(file), path, *bytes);
-        if (result != platform::CreateResult::AlreadyExists) return ErrorOr(platform::kErrorCannotMake);
+        if (file) return WriteAll(files, std::move(file), path, bytes);
+        if (result != platform::CreateResult::AlreadyExists) return platform::LastErrorOr(platform::kErrorCannotMake);
         std::optional<std::wstring> name = NextFreeTempName(files, tempFolder);
         if (!name) return platform::kErrorNameTooLong;
         path = *name;
@@ -118,6 +110,15 @@ bool ExtractPackage(std::wstring& path, const std::wstring& resourceName, unsign
     // Set last, so that nothing done after the failing call changes it.
     platform::Current().thread->setLastError(error);
     return false;
+}
+
+std::uint32_t CarriedPackageBytes(const std::wstring& resourceName, platform::ResourceBytes& bytes) {
+    const std::optional<platform::ResourceBytes> found =
+        platform::Current().resources->find(ModuleInstance, kPackageResourceType, resourceName);
+    if (!found) return platform::kErrorResourceNameNotFound;
+    if (found->size == 0 || found->data == nullptr) return platform::kErrorResourceDataNotFound;
+    bytes = *found;
+    return 0;
 }
 
 bool IsPackageCarried(const std::wstring& resourceName) {

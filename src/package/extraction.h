@@ -1,7 +1,10 @@
 #pragma once
 // Writing an embedded patch package out to a file.
 #include <cstddef>
+#include <cstdint>
 #include <string>
+
+#include "platform/resources.h"
 
 // Resource names of the two packages an executable may carry.
 extern const wchar_t* const kGlobalPackageResource;      // "IDR_MSP"
@@ -17,6 +20,10 @@ extern const wchar_t* const kPackageResourceType;        // "MSP"
 // the whole resource is in the file and the file is closed; otherwise the
 // thread's last error tells why, and no partial file is left.
 bool ExtractPackage(std::wstring& path, const std::wstring& resourceName, unsigned suffixId);
+
+// The bytes of the carried package `resourceName`: 0, or the error code of a
+// package that is not carried (1814) or empty (1812).
+std::uint32_t CarriedPackageBytes(const std::wstring& resourceName, platform::ResourceBytes& bytes);
 
 // True when the executable carries the package resource `resourceName`.
 bool IsPackageCarried(const std::wstring& resourceName);

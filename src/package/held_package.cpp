@@ -25,12 +25,6 @@ constexpr std::uint32_t kRemoveRetryMs = 50;
 // Numbers the package files of the process, so that no two share a name.
 unsigned g_nextPackageNumber = 1;
 
-// The system's error for the call that just failed, else `fallback`.
-std::uint32_t ErrorOr(std::uint32_t fallback) {
-    const std::uint32_t error = platform::Current().thread->lastError();
-    return error != 0 ? error : fallback;
-}
-
 // 26 characters of the lower-case base-32 alphabet for 16 bytes.
 std::wstring Base32(const unsigned char* bytes, std::size_t size) {
     static const wchar_t kAlphabet[] = L"abcdefghijklmnopqrstuvwxyz234567";
@@ -77,12 +71,12 @@ std::unique_ptr<WorkingFolder> WorkingFolder::Create(std::uint32_t& error) {
     platform::FileSystem& files = *platform::Current().files;
     const std::optional<std::wstring> temp = files.tempFolder();
     if (!temp || temp->empty()) {
-        error = ErrorOr(platform::kErrorPathNotFound);
+        error = platform::LastErrorOr(platform::kErrorPathNotFound);
         return nullptr;
     }
     unsigned char random[kRandomBytes];
     if (!files.randomBytes(random, sizeof(random))) {
-        error = ErrorOr(platform::kErrorCannotMake);
+        error = platform::LastErrorOr(platform::kErrorCannotMake);
         return nullptr;
     }
     const std::wstring path = JoinPath(*temp, Base32(random, sizeof(random)));
@@ -92,7 +86,7 @@ std::unique_ptr<WorkingFolder> WorkingFolder::Create(std::uint32_t& error) {
     }
     // Someone else's folder of that name is never used: it is not ours to trust.
     if (!files.createPrivateFolder(path, !files.processElevated())) {
-        error = ErrorOr(platform::kErrorCannotMake);
+        error = platform::LastErrorOr(platform::kErrorCannotMake);
         return nullptr;
     }
     return std::unique_ptr<WorkingFolder>(new WorkingFolder(path));
@@ -105,16 +99,9 @@ WorkingFolder::~WorkingFolder() {
 std::unique_ptr<HeldPackage> HeldPackage::Write(const std::wstring& folder, const std::wstring& resourceName,
                                                 std::uint32_t& error) {
     platform::FileSystem& files = *platform::Current().files;
-    const std::optional<platform::ResourceBytes> bytes =
-        platform::Current().resources->find(ModuleInstance, kPackageResourceType, resourceName);
-    if (!bytes) {
-        error = platform::kErrorResourceNameNotFound;
-        return nullptr;
-    }
-    if (bytes->size == 0 || bytes->data == nullptr) {
-        error = platform::kErrorResourceDataNotFound;
-        return nullptr;
-    }
+    platform::ResourceBytes bytes;
+    error = CarriedPackageBytes(resourceName, bytes);
+    if (error != 0) return nullptr;
 
     std::wstring path;
     std::unique_ptr<platform::OpenFile> file;
@@ -129,11 +116,11 @@ std::unique_ptr<HeldPackage> HeldPackage::Write(const std::wstring& folder, cons
         if (!file && result != platform::CreateResult::AlreadyExists) break;
     }
     if (!file) {
-        error = ErrorOr(platform::kErrorCannotMake);
+        error = platform::LastErrorOr(platform::kErrorCannotMake);
         return nullptr;
     }
-    if (!file->write(bytes->data, bytes->size)) {
-        error = ErrorOr(platform::kErrorWriteFault);
+    if (!file->write(bytes.data, bytes.size)) {
+        error = platform::LastErrorOr(platform::kErrorWriteFault);
         file.reset();
         files.deleteFile(path);
         return nullptr;
@@ -146,7 +133,7 @@ std::unique_ptr<HeldPackage> HeldPackage::Write(const std::wstring& folder, cons
         files.deleteFile(path);
         return nullptr;
     }
-    if (!ReadsBackAs(*held, *bytes)) {
+    if (!ReadsBackAs(*held, bytes)) {
         error = kErrorPackageChanged;
         held.reset();
         files.deleteFile(path);

@@ -9,20 +9,12 @@ bool WritableThrough(const ExistingFile& found) {
     return found.plainFile && found.linkCount <= 1 && (found.ownerTrusted || !Current().files->processElevated());
 }
 
-std::unique_ptr<OpenFile> CreateFileSafely(const std::wstring& path, CreateMode mode, CreateResult& result) {
+std::unique_ptr<OpenFile> OpenTrustedOrNew(const std::wstring& path, FileOpener open, CreateResult& result) {
     FileSystem& files = *Current().files;
-    std::unique_ptr<OpenFile> file = files.createFile(path, CreateMode::ReplaceExisting, result);
+    std::unique_ptr<OpenFile> file = (files.*open)(path, CreateMode::ReplaceExisting, result);
     if (result == CreateResult::Created) return file;
     if (result == CreateResult::Opened) {
-        if (WritableThrough(file->look())) {
-            if (mode == CreateMode::NewOnly) {
-                result = CreateResult::AlreadyExists;
-                return nullptr;
-            }
-            if (file->truncate()) return file;
-            result = CreateResult::Failed;
-            return nullptr;
-        }
+        if (WritableThrough(file->look())) return file;
         file.reset();  // closed before it is deleted
     } else if (result != CreateResult::AlreadyExists) {
         return nullptr;
@@ -31,7 +23,19 @@ std::unique_ptr<OpenFile> CreateFileSafely(const std::wstring& path, CreateMode 
         result = CreateResult::Refused;
         return nullptr;
     }
-    return files.createFile(path, CreateMode::NewOnly, result);
+    return (files.*open)(path, CreateMode::NewOnly, result);
+}
+
+std::unique_ptr<OpenFile> CreateFileSafely(const std::wstring& path, CreateMode mode, CreateResult& result) {
+    std::unique_ptr<OpenFile> file = OpenTrustedOrNew(path, &FileSystem::createFile, result);
+    if (result != CreateResult::Opened) return file;
+    if (mode == CreateMode::NewOnly) {
+        result = CreateResult::AlreadyExists;
+        return nullptr;
+    }
+    if (file->truncate()) return file;
+    result = CreateResult::Failed;
+    return nullptr;
 }
 
 }  // namespace platform

@@ -13,6 +13,19 @@ namespace platform {
 // current user.
 bool WritableThrough(const ExistingFile& found);
 
+// FileSystem::createFile or FileSystem::holdForWriter.
+using FileOpener = std::unique_ptr<OpenFile> (FileSystem::*)(const std::wstring&, CreateMode, CreateResult&);
+
+// Opens the entry at `path` through `open` as itself, a link not followed,
+// and looks at it through that handle: a trusted file stays open as it is
+// (`result` Opened); anything else (a link or junction, a folder, a file with
+// more than one name, a foreign owner when elevated, or something that
+// cannot be opened or looked at completely) is deleted and a new file made
+// exclusively (Created, as when nothing was there). Nothing when what is
+// there stays (Refused), the name was taken in between (AlreadyExists) or
+// the system refused (Failed).
+std::unique_ptr<OpenFile> OpenTrustedOrNew(const std::wstring& path, FileOpener open, CreateResult& result);
+
 // Opens `path` for writing. A file already there is looked at through the
 // handle that was opened on it, without following a link: a trusted one is
 // truncated and written through that very handle when `mode` allows it;

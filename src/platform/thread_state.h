@@ -15,4 +15,8 @@ public:
     virtual std::uint16_t userDefaultUiLanguage() = 0;
 };
 
+// The thread's last error, for the call that just failed; `fallback` when
+// that call left none.
+std::uint32_t LastErrorOr(std::uint32_t fallback);
+
 }  // namespace platform

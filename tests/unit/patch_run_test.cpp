@@ -13,7 +13,7 @@
 #include "app/patch_run.h"
 #include "app/product_logs.h"
 #include "app/switches.h"
-#include "platform/private_folder.h"
+#include "package/held_package.h"
 #include "fixtures.h"
 #include "ui/messages.h"
 
@@ -82,6 +82,13 @@ protected:
             if (state->installed) install(code, state->installed, L"P");
             installer.configureResults[code] = state->configureResult;
         }
+    }
+
+    // The global package's run alone, in a working folder of its own.
+    PackageOutcome runGlobalPackage() {
+        std::uint32_t error = 0;
+        const std::unique_ptr<WorkingFolder> folder = WorkingFolder::Create(error);
+        return RunPatchPackage(*folder, L"IDR_MSP", 300, true);
     }
 
     std::vector<std::wstring> configured() const {
@@ -284,7 +291,7 @@ TEST_F(PatchRunTest, EarlyEndLeavesLaterTargetsAloneButNeverHidesASuccess) {
         install(kC, L"1.0.0.0", L"Third");
         installer.configureResults[kA] = c.result;
         installer.configures.clear();
-        EXPECT_EQ(RunPatchPackage(L"IDR_MSP", 300, true), c.outcome);
+        EXPECT_EQ(runGlobalPackage(), c.outcome);
         EXPECT_EQ(configured(), c.first == std::wstring(L"1.0.0.0") ? std::vector<std::wstring>{kA}
                                                                      : std::vector<std::wstring>{});
         EXPECT_EQ(thread.locale, 1031u);  // the locale of the target where the run ended
@@ -339,7 +346,7 @@ TEST_F(PatchRunTest, FailuresAreShownAndTheRunGoesOn) {
     install(kB, L"1.0.0.0", L"Same Name", L"1031");
     install(kC, L"1.5.0.0", L"Other");
     installer.configureResults[kB] = 1603;
-    EXPECT_EQ(RunPatchPackage(L"IDR_MSP", 300, true), PackageOutcome::Applied);
+    EXPECT_EQ(runGlobalPackage(), PackageOutcome::Applied);
     EXPECT_EQ(configured(), (std::vector<std::wstring>{kA, kB}));
     // Both share one log path: the later log is added to the earlier.
     EXPECT_EQ(installer.logs, (std::vector<std::wstring>(2, L"C:\\Temp\\Same Name R2.log")));
@@ -356,11 +363,11 @@ TEST_F(PatchRunTest, RebootResultsCountAsApplied) {
         boxes.shown.clear();
         carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,");
         install(kA, L"1.0.0.0", L"A");
-        EXPECT_EQ(RunPatchPackage(L"IDR_MSP", 300, true), PackageOutcome::Applied) << result;
+        EXPECT_EQ(runGlobalPackage(), PackageOutcome::Applied) << result;
         EXPECT_TRUE(boxes.shown.empty());
     }
     installer.configureResult = 1605;
-    EXPECT_EQ(RunPatchPackage(L"IDR_MSP", 300, true), PackageOutcome::Failed);
+    EXPECT_EQ(runGlobalPackage(), PackageOutcome::Failed);
     EXPECT_EQ(texts(), std::vector<std::wstring>{L"en300 1605"});
 }
 
@@ -459,10 +466,6 @@ TEST_F(PatchRunTest, PackagesAndLogsAreHeldInAFolderOfTheRunsOwnUntilTheInstalle
         }
         expectNoPackageLeft();
     }
-    // Given when the folder is made: protected from what the folder above hands down.
-    EXPECT_EQ(platform::PrivateFolderDescriptor(L""), L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
-    EXPECT_EQ(platform::PrivateFolderDescriptor(L"S-1-5-21-7"),
-              L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;S-1-5-21-7)");
 }
 
 TEST_F(PatchRunTest, QuietSwitchesDecideAlikeAndSetTheInstallersUi) {
@@ -653,8 +656,7 @@ protected:
         }
         return result;
     }
-    // The lines of the one own log the run left.
-    // The own log: the one log that is not a product's.
+    // The lines of the own log: the one log that is not a product's.
     std::vector<std::string> onlyLog() {
         for (const auto& [path, content] : files.files) {
             if (EndsWith(path, L".log") && !EndsWith(path, L" R2.log")) return lines(path);

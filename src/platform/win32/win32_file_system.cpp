@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "platform/win32/win32_image_bytes.h"
-#include "platform/private_folder.h"
 #include "platform/win32/win32_implementations.h"
 
 namespace platform::win32 {
@@ -174,8 +173,9 @@ HANDLE OpenOrCreate(const std::wstring& path, DWORD access, DWORD share, CreateM
             }
             const DWORD error = GetLastError();
             if (error == ERROR_PATH_NOT_FOUND) break;
-            if (error != ERROR_FILE_NOT_FOUND || EntryThere(path)) {
-                result = EntryThere(path) ? CreateResult::AlreadyExists : CreateResult::Failed;
+            const bool there = EntryThere(path);
+            if (error != ERROR_FILE_NOT_FOUND || there) {
+                result = there ? CreateResult::AlreadyExists : CreateResult::Failed;
                 SetLastError(error);
                 return INVALID_HANDLE_VALUE;
             }
@@ -269,6 +269,14 @@ private:
 
 using RtlGenRandomFn = BOOLEAN(WINAPI*)(PVOID, ULONG);
 
+// "D:P" with full access for SYSTEM, the Administrators group and, when
+// given, one more user; inherited by what is made inside, never from above.
+std::wstring PrivateDescriptor(const wchar_t* extraUserSid) {
+    std::wstring sddl = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+    if (extraUserSid != nullptr) sddl += std::wstring(L"(A;OICI;FA;;;") + extraUserSid + L")";
+    return sddl;
+}
+
 }  // namespace
 
 std::optional<std::wstring> Win32FileSystem::tempFolder() {
@@ -310,8 +318,7 @@ bool Win32FileSystem::createPrivateFolder(const std::wstring& path, bool withCur
     }
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     const bool described = ConvertStringSecurityDescriptorToSecurityDescriptorW(
-                               PrivateFolderDescriptor(userSid != nullptr ? userSid : L"").c_str(), SDDL_REVISION_1,
-                               &descriptor, nullptr) != FALSE;
+                               PrivateDescriptor(userSid).c_str(), SDDL_REVISION_1, &descriptor, nullptr) != FALSE;
     if (userSid != nullptr) LocalFree(userSid);
     if (!described) return false;
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
