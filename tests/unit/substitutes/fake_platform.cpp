@@ -113,7 +113,6 @@ bool FileSystem::removeFolder(const std::wstring& path) {
     for (const auto& file : files) {
         if (file.first.rfind(path + L"\\", 0) == 0) return false;
     }
-    removedFolders.push_back(path);
     return folders.erase(path) != 0;
 }
 

@@ -45,7 +45,6 @@ public:
     bool elevated = false;
     // Private folders made, with whether the current user was let in.
     std::map<std::wstring, bool> privateFolders;
-    std::vector<std::wstring> removedFolders;
     bool failRandom = false;
     unsigned char nextRandom = 0;
     // Files held open by the program now: path -> how many holds.
