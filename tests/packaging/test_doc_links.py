@@ -1,6 +1,6 @@
-"""The documentation's relative links lead somewhere: every link and picture in README.md and
-docs/*.md names a file of the source, and a heading of it where it names one (as GitHub makes the
-anchors). The front page keeps the two commands within its first 40 lines."""
+"""The documentation's relative links lead somewhere: every link and picture in README.md,
+docs/*.md and the READMEs of tests/ names a file of the source, and a heading of it where it
+names one (as GitHub makes the anchors). The front page keeps the two commands within its first 40 lines."""
 import re
 import unittest
 from pathlib import Path
@@ -31,7 +31,8 @@ def anchors(path):
 
 class DocumentationLinks(unittest.TestCase):
     def test_every_relative_link_resolves(self):
-        pages = [ROOT / "README.md", *sorted((ROOT / "docs").glob("*.md"))]
+        pages = [ROOT / "README.md", *sorted((ROOT / "docs").glob("*.md")),
+                 *sorted((ROOT / "tests").rglob("README.md"))]
         for page in pages:
             for target in LINK.findall(prose(page.read_text(encoding="utf-8"))):
                 if re.match(r"[a-z]+:", target):
