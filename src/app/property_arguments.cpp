@@ -79,8 +79,16 @@ std::wstring Quoted(const std::wstring& argument) {
 
 }  // namespace
 
-bool IsPropertyArgument(const std::wstring& argument) {
+bool LooksLikeProperty(const std::wstring& argument) {
     return argument.find(L'=') != std::wstring::npos && argument[0] != L'/';
+}
+
+bool IsPropertyArgument(const std::wstring& argument) {
+    if (!LooksLikeProperty(argument)) return false;
+    // A private property: Windows Installer takes none from a command line,
+    // and the update has always let them be.
+    const std::wstring name = NameOf(argument);
+    return !(IsIdentifier(name) && HasLowerCase(name));
 }
 
 std::wstring LoggedProperty(const std::wstring& argument) {
@@ -104,10 +112,6 @@ std::optional<std::wstring> PropertyRefusal(const std::vector<std::wstring>& pro
         if (!IsIdentifier(name)) {
             return std::wstring(L"not a Windows Installer property name (a letter or _ first, then letters, digits, _ "
                                 L"and .)");
-        }
-        if (HasLowerCase(name)) {
-            return std::wstring(L"a private property (its name has lower-case letters), which Windows Installer does "
-                                L"not take from a command line");
         }
         if (IsIn(kRefusedProperties, name)) {
             return name + L" would change what the configure call does (features installed or removed, a patch "
@@ -165,7 +169,7 @@ std::vector<std::wstring> LoggedArguments(const std::vector<std::wstring>& argum
     // times is better than a secret shown once. The program's path stays.
     std::vector<std::wstring> logged = arguments;
     for (std::size_t i = 1; i < logged.size(); ++i) {
-        if (IsPropertyArgument(logged[i])) logged[i] = LoggedProperty(logged[i]);
+        if (LooksLikeProperty(logged[i])) logged[i] = LoggedProperty(logged[i]);
     }
     return logged;
 }

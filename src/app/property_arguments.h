@@ -6,9 +6,14 @@
 #include <string>
 #include <vector>
 
-// True for an argument NAME=VALUE: one that holds "=" and is not a switch
-// (does not start with "/"). Whether NAME may be passed on is for
-// PropertyRefusal to say. VALUE may be empty.
+// True for an argument that reads as NAME=VALUE: one that holds "=" and is
+// not a switch (does not start with "/"). VALUE may be empty.
+bool LooksLikeProperty(const std::wstring& argument);
+
+// True for NAME=VALUE that the scan takes as a property: every one but a
+// private property (an identifier with lower-case letters), which Windows
+// Installer does not take from a command line and which is let be. Whether
+// NAME may be passed on is for PropertyRefusal to say.
 bool IsPropertyArgument(const std::wstring& argument);
 
 // The property as the own log names it: NAME and the length of its value,
@@ -24,7 +29,7 @@ std::size_t PropertiesCapacity();
 
 // Why `properties` cannot be passed on, naming the property in `refused` (its
 // name only); or nothing when they can. Refused: a name that is not a
-// Windows Installer identifier or has lower-case letters (a private property);
+// Windows Installer identifier;
 // the properties that would make the configure call install or remove
 // features, remove a patch, run another action or install another instance
 // (REMOVE, ADDLOCAL, MSIPATCHREMOVE and the like); PATCH, REBOOTPROMPT and

@@ -159,9 +159,10 @@ TEST_F(CommandLineTest, PropertiesAndCheckJoinTheScanAndCountOnlyWithADeployment
          L" _N=\"say \"\"hi\"\"\" _N=\"a=b\""},
         // Without a deployment switch they are ignored, as ever.
         {{L"MSIFASTINSTALL=7", L"/q"}, false, {L"MSIFASTINSTALL=7"}, L""},
-        // Any other NAME=VALUE is one too (PropertyRefusal judges its name); switches and words are not.
-        {{L"/quiet", L"lower=1", L"=x", L" A=1", L"NAME", L"/log=x", L"/x=1"}, false, {L"lower=1", L"=x", L" A=1"},
-         L" lower=\"1\" =\"x\"  A=\"1\""},
+        // Any other NAME=VALUE is one too (PropertyRefusal judges its name); private properties,
+        // switches and words are not.
+        {{L"/quiet", L"lower=1", L"Mixed.C=1", L"=x", L" A=1", L"NAME", L"/log=x", L"/x=1", L"1a=2"}, false,
+         {L"=x", L" A=1", L"1a=2"}, L" =\"x\"  A=\"1\" 1a=\"2\""},
         {{L"/CHECK", L"X=1"}, true, {L"X=1"}, L" X=\"1\""},
         // "/e" and "/log" take the next argument; the scan ends at "/i" and "/pi".
         {{L"/check", L"/log", L"X=1", L"/e", L"Y=2"}, true, {}, L""},
@@ -197,15 +198,13 @@ TEST(PropertyArguments, TheInstallersOwnAndTooLongOnesAreRefused) {
         {{fits + L"v"}, false, L"F", L"take 447 characters, and at most 446 fit"},
         // A doubled quotation mark counts twice.
         {{L"A=\"", fits.substr(0, fits.size() - 6)}, false, L"F", L"at most 446"},
-        // Names that are no Windows Installer identifier, or private ones.
+        // Names that are no Windows Installer identifier.
         {{L"OK=1", L".X=1"}, false, L".X", L"not a Windows Installer property name"},
         {{L"1ABC=2"}, false, L"1ABC", L"not a Windows Installer property name"},
         {{L"=x"}, false, L"", L"not a Windows Installer property name"},
         {{L" A=1"}, false, L" A", L"not a Windows Installer property name"},
         {{L"A-B=1"}, false, L"A-B", L"not a Windows Installer property name"},
         {{L"\u00c4=1"}, false, L"\u00c4", L"not a Windows Installer property name"},
-        {{L"lower=1"}, false, L"lower", L"a private property"},
-        {{L"Mixed.Case=1"}, false, L"Mixed.Case", L"a private property"},
     };
     // Those that would turn the patch run into another change of the product.
     std::vector<Case> rows(std::begin(cases), std::end(cases));

@@ -913,6 +913,8 @@ TEST_F(RunLogTest, PropertiesReachEveryConfigureCallOrARefusalEndsTheRunFirst) {
          "Property NOTE (a value of 8 characters) for every configure call", "say"},
         {{L"/quiet", L"MSIRESTARTMANAGERCONTROL=Disable", L"SERVICEPASSWORD=s3cr3t"}, 0, L"SERVICEPASSWORD=\"s3cr3t\"", {},
          "MSIRESTARTMANAGERCONTROL=\"Disable\" SERVICEPASSWORD (a value of 6 characters)\", installer log", "s3cr3t"},
+        // A private property is let be, and its value kept out of the log all the same.
+        {{L"/quiet", L"pw=hunter2"}, 0, L"in use:\"", {}, "command line: \"C:\\Downloads\\Update Kit.exe\" /quiet \"pw (a value of 7", "hunter2"},
         {{L"/quiet", L"A=1", L"PATCH=C:\\x.msp"}, 87, L"", {},
          "Property \"PATCH\" refused: PATCH names the patch package, which the update passes itself", "x.msp"},
         {{L"REBOOT=Force", L"/norestart"}, 87, L"", {L"en300 87"}, "refused: /norestart sets REBOOT=ReallySuppress",
