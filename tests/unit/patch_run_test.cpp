@@ -855,7 +855,6 @@ namespace {
 
 TEST_F(RunLogTest, NoBoxIsShownWhereNobodyCanSeeIt) {
     using platform::StationVisibility;
-    for (unsigned id = 320; id <= 332; ++id) resources.addString(1033, id, L"help");
     const platform::StationCheck invisible{StationVisibility::Invisible, L"Service-0x0-3e7$", 0};
     const platform::StationCheck visible{StationVisibility::Visible, L"WinSta0", 0};
     const platform::StationCheck unreadable{StationVisibility::Unknown, L"", 5};
@@ -870,12 +869,10 @@ TEST_F(RunLogTest, NoBoxIsShownWhereNobodyCanSeeIt) {
         {{}, invisible, 0, 0, 2, nullptr},
         {{L"/i"}, invisible, 0, 0, 0, nullptr},
         {{L"/?"}, invisible, 0, 0, 0, nullptr},
-        {{L"/q", L"/i"}, invisible, 0, 0, 0, nullptr},
         {{L"/passive", L"/norestart"}, invisible, 3010, 0, 2,
          "Boxes suppressed: the window station \"Service-0x0-3e7$\" is not visible to a user (no WSF_VISIBLE)"},
         {{L"/log", L"C:\\Temp\\run.log"}, invisible, 3010, 0, 2, "Message 301 suppressed: en301 P"},
         {{}, visible, 0, 1, 0x23, nullptr},
-        {{L"/?"}, visible, 0, 1, 0, nullptr},
         // Flags that cannot be read say nothing against a box: shown as ever.
         {{L"/norestart"}, unreadable, 3010, 1, 0x23,
          "The window station's flags cannot be read (error 5): boxes are shown as usual"},
@@ -890,8 +887,7 @@ TEST_F(RunLogTest, NoBoxIsShownWhereNobodyCanSeeIt) {
         arrange(kRestart, kNone);
         EXPECT_EQ(run(c.args), c.exitCode);
         EXPECT_EQ(boxes.shown.size(), c.boxes);
-        EXPECT_EQ(installer.configures.size(), c.uiLevel != 0 ? 1u : 0u);
-        if (c.uiLevel != 0 && !installer.configures.empty()) EXPECT_EQ(installer.configures[0].uiLevel, c.uiLevel);
+        EXPECT_EQ(installer.configures.empty() ? 0 : installer.configures[0].uiLevel, c.uiLevel);
         // The report is its box: nothing of it is done either.
         if (c.args == std::vector<std::wstring>{L"/i"}) EXPECT_TRUE(installer.openedPaths.empty() && files.files.empty());
         if (c.logged) EXPECT_TRUE(has(onlyLog(), c.logged)) << c.logged;
