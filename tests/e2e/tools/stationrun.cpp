@@ -17,23 +17,6 @@ namespace {
 
 using e2e::Handle;
 
-std::wstring QuoteArg(const std::wstring& arg) {
-    if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
-    std::wstring q = L"\"";
-    size_t backslashes = 0;
-    for (wchar_t c : arg) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        q.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        backslashes = 0;
-        q += c;
-    }
-    q.append(backslashes * 2, L'\\');
-    return q + L"\"";
-}
-
 // Window station and desktop handles, closed on the way out.
 struct Station {
     HWINSTA handle = nullptr;
@@ -90,7 +73,7 @@ int wmain(int argc, wchar_t** argv) {
     }
 
     std::wstring cmd;
-    for (const auto& a : command) cmd += (cmd.empty() ? L"" : L" ") + QuoteArg(a);
+    for (const auto& a : command) cmd += (cmd.empty() ? L"" : L" ") + e2e::QuoteArg(a);
     std::wstring where = name + L"\\Default";
     STARTUPINFOW si{};
     si.cb = sizeof si;
