@@ -311,7 +311,10 @@ RunRecord RunPatches() {
     const PackageOutcome first = RunPatchPackage(*folder, kGlobalPackageResource, kMsgFailureWithCode, true, &record);
     if (first == PackageOutcome::Failed) return record;
     const std::size_t languagePackEvents = record.entries.size();
-    const PackageOutcome second = RunPatchPackage(*folder, kLanguagePackResource, kMsgFailureWithCode, false, &record);
+    // The boxes name the global package's product; an installer that carries
+    // only a language pack names the language pack's.
+    const PackageOutcome second = RunPatchPackage(*folder, kLanguagePackResource, kMsgFailureWithCode,
+                                                  !IsPackageCarried(kGlobalPackageResource), &record);
     // A language pack none of whose products is installed, after a global
     // package that patched or found its products up to date, is the normal
     // case of a computer without that language: the run exits as the global

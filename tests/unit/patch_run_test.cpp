@@ -180,7 +180,7 @@ TEST_F(PatchRunTest, FinalMessageFollowsBothPackages) {
         {"both up to date", L"2.0.0.0", L"2.0.0.0", {L"en306 Global"}},
         {"language pack does not fit", L"1.0.0.0", L"1.7.0.0", {L"en308 Global"}},
         {"global does not fit: the language pack is not run", L"1.7.0.0", L"1.0.0.0", {L"en308 Global"}},
-        {"only a language pack", nullptr, L"1.0.0.0", {L"en301 "}},
+        {"only a language pack: its product is named", nullptr, L"1.0.0.0", {L"en301 Language Pack"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -199,9 +199,8 @@ TEST_F(PatchRunTest, FinalMessageFollowsBothPackages) {
         }
         RunPatches();
         EXPECT_EQ(texts(), c.boxes);
-        // The language pack's run never changes the name in the messages.
-        if (c.globalInstalled) EXPECT_EQ(DisplayedProductName, L"Global");
-        else EXPECT_EQ(DisplayedProductName, L"");
+        // Beside a global package, the language pack's run never changes the name in the messages.
+        EXPECT_EQ(DisplayedProductName, c.globalInstalled ? L"Global" : L"Language Pack");
         expectNoPackageLeft();
     }
 }
