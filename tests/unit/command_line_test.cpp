@@ -272,7 +272,7 @@ TEST_F(CommandLineTest, OutOfMemoryEndsTheScanWhereItIs) {
 }
 
 TEST_F(CommandLineTest, UnsplittableCommandLineRunsThePatchRun) {
-    arguments.fail = true;
+    fake::Faults().failEvery["readArguments"] = 8;
     EXPECT_TRUE(ParseCommandLine());
     EXPECT_TRUE(InstallMode);
     EXPECT_FALSE(ExtractMode);

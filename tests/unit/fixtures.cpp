@@ -12,7 +12,11 @@ PlatformTest::PlatformTest() {
     services.arguments = &arguments;
     services.clock = &clock;
     platform::Install(services);
+    ResetProgramState();
+}
 
+void ResetProgramState() {
+    fake::Faults().reset();
     ModuleInstance = reinterpret_cast<platform::ModuleHandle>(0x400000);
     QuietMode = false;
     InstallMode = true;

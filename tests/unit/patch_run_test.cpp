@@ -394,13 +394,12 @@ TEST_F(PatchRunTest, UnreadablePackagesAreReportedWithTheirCode) {
         {"temporary folder unusable",
          [this] {
              carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,");
-             files.failCreate = true;
-             thread.error = 5;  // what the system says: access denied
+             fake::Faults().failEvery["createFile"] = 5;  // access denied
          },
          L"en300 5"},
-        {"no working folder", [this] { carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,"); files.failCreateFolder = true; },
+        {"no working folder", [this] { carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,"); fake::Faults().failEvery["createPrivateFolder"] = 0; },
          L"en300 82"},
-        {"no random name", [this] { carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,"); files.failRandom = true; },
+        {"no random name", [this] { carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,"); fake::Faults().failEvery["randomBytes"] = 0; },
          L"en300 82"},
         // Another process at the file between its writing and its hold.
         {"a byte changed",
@@ -425,7 +424,7 @@ TEST_F(PatchRunTest, UnreadablePackagesAreReportedWithTheirCode) {
         installer.packagesByContent.clear();
         installer.packages.clear();
         installer.configures.clear();
-        files.failCreate = files.failCreateFolder = files.failRandom = false;
+        fake::Faults().failEvery.clear();
         files.beforeHold = nullptr;
         thread.error = 0;
         installer.openedPaths.clear();
