@@ -113,9 +113,13 @@ std::optional<std::wstring> FileSystem::fullPath(const std::wstring& path) {
     return L"C:\\Work\\" + path;
 }
 
+bool FileSystem::there(const std::wstring& path) const {
+    return files.count(path) != 0 || folders.count(path) != 0 || links.count(path) != 0;
+}
+
 bool FileSystem::exists(const std::wstring& path) {
-    if (Faults().fails("exists")) return false;
-    if (files.count(path) != 0 || folders.count(path) != 0 || links.count(path) != 0) return true;
+    if (Faults().fails("exists", kPathNotFound)) return false;
+    if (there(path)) return true;
     if (raceOnce.count(path) != 0) {
         // Free when tested; taken by someone else right afterwards.
         raceOnce.erase(path);
@@ -127,7 +131,7 @@ bool FileSystem::exists(const std::wstring& path) {
 bool FileSystem::createFolder(const std::wstring& path) {
     if (Faults().fails("createFolder")) return false;
     // A drive root, or anything else there, cannot be made anew.
-    if (path.empty() || IsDriveRoot(path) || exists(path)) return Refused(kAlreadyExists);
+    if (path.empty() || IsDriveRoot(path) || there(path)) return Refused(kAlreadyExists);
     if (!parentThere(path)) return Refused(kPathNotFound);
     return folders.insert(path).second;
 }
@@ -167,7 +171,7 @@ std::unique_ptr<platform::OpenFile> FileSystem::open(const char* call, const std
 
 bool FileSystem::createPrivateFolder(const std::wstring& path, bool withCurrentUser) {
     if (Faults().fails("createPrivateFolder")) return false;
-    if (path.empty() || IsDriveRoot(path) || exists(path)) return Refused(kAlreadyExists);
+    if (path.empty() || IsDriveRoot(path) || there(path)) return Refused(kAlreadyExists);
     if (!parentThere(path)) return Refused(kPathNotFound);
     folders.insert(path);
     privateFolders[path] = withCurrentUser;
@@ -244,10 +248,17 @@ std::optional<platform::ExistingFile> FileSystem::lookAt(const std::wstring& pat
 
 std::optional<platform::ResourceBytes> Resources::find(platform::ModuleHandle, const std::wstring& type,
                                                        const std::wstring& name) {
-    if (Faults().fails("findResource", platform::kErrorResourceNameNotFound)) return std::nullopt;
-    if (type != L"MSP") return std::nullopt;
+    // A resource that is there cannot be found when memory runs out.
+    if (Faults().fails("findResource", platform::kErrorNotEnoughMemory)) return std::nullopt;
+    if (type != L"MSP" || packages.empty()) {
+        Refused(1813);  // ERROR_RESOURCE_TYPE_NOT_FOUND
+        return std::nullopt;
+    }
     auto it = packages.find(name);
-    if (it == packages.end()) return std::nullopt;
+    if (it == packages.end()) {
+        Refused(platform::kErrorResourceNameNotFound);
+        return std::nullopt;
+    }
     platform::ResourceBytes bytes;
     bytes.data = reinterpret_cast<const unsigned char*>(it->second.data());
     bytes.size = it->second.size();

@@ -75,6 +75,8 @@ public:
                                                      platform::CreateResult& result) override;
     bool deleteFile(const std::wstring& path) override;
 
+    // True when something is under `path`, asked without a call of the program.
+    bool there(const std::wstring& path) const;
     // True when the folder `path` is to be made in is there.
     bool parentThere(const std::wstring& path) const;
 
