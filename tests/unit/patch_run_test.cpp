@@ -280,7 +280,8 @@ TEST_F(PatchRunTest, EarlyEndLeavesLaterTargetsAloneButNeverHidesASuccess) {
     } cases[] = {
         {"first patched", L"1.0.0.0", 0, PackageOutcome::Applied, {L"de301 Second"}},
         {"first patched, restart needed", L"1.0.0.0", 3010, PackageOutcome::Applied, {L"de301 Second"}},
-        {"first failed", L"1.0.0.0", 1603, PackageOutcome::UpToDate, {L"en300 1603", L"de306 Second"}},
+        // A failure is not followed by a box of success.
+        {"first failed", L"1.0.0.0", 1603, PackageOutcome::UpToDate, {L"en300 1603"}},
         {"first already patched", L"2.0.0.0", 0, PackageOutcome::UpToDate, {L"de306 Second"}},
     };
     for (const Case& c : cases) {
