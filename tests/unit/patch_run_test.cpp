@@ -710,17 +710,22 @@ TEST_F(RunLogTest, ALogThatCannotBeWrittenChangesNothing) {
         {"taken default name", {L"/norestart"}, L"C:\\Temp\\P R2.log", L"C:\\Temp\\Update Kit_20261208214609_2.log"},
         {"/log last", {L"/norestart", L"/log"}, L"C:\\Temp\\P R2.log", L"C:\\Temp\\Update Kit_20261208214609.log"},
         {"read-only file", {L"/log", L"D:\\logs\\ro.log"}, L"D:\\logs\\P R2.log", L""},
+        // Which a directory search does not find: the product logs still go beside the own log.
+        {"at a drive root", {L"/log", L"D:\\run.log"}, L"D:\\P R2.log", L"D:\\run.log"},
+        {"relative", {L"/log", L"run.log"}, L"C:\\Work\\P R2.log", L"C:\\Work\\run.log"},
+        {"of an earlier run", {L"/log", L"D:\\logs\\old.log"}, L"D:\\logs\\P R2.log", L"D:\\logs\\old.log"},
         {"missing folder", {L"/log", L"D:\\none\\run.log"}, L"C:\\Temp\\P R2.log", L""},
         {"path too long", {L"/log", L"D:\\" + std::wstring(300, L'x') + L"\\run.log"}, L"C:\\Temp\\P R2.log", L""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         files.files.clear();
-        files.folders = {L"C:\\Temp", L"D:\\logs", L"D:\\" + std::wstring(300, L'x')};
+        files.folders = {L"C:\\Temp", L"C:\\Work", L"D:\\logs", L"D:\\" + std::wstring(300, L'x')};
         // What the system refuses to create.
         files.readOnly = {L"D:\\logs\\ro.log", L"D:\\none\\run.log", L"D:\\" + std::wstring(300, L'x') + L"\\run.log"};
         files.temp = std::wstring(L"C:\\Temp\\");
         if (std::string(c.what) == "taken default name") files.files[L"C:\\Temp\\Update Kit_20261208214609.log"] = "x";
+        if (std::string(c.what) == "of an earlier run") files.files[L"D:\\logs\\old.log"] = "an earlier run's log";
         installer.logs.clear();
         boxes.shown.clear();
         carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,");
@@ -728,7 +733,8 @@ TEST_F(RunLogTest, ALogThatCannotBeWrittenChangesNothing) {
         installer.configureResult = 1603;
         EXPECT_EQ(run(c.args), 1603);
         EXPECT_EQ(installer.logs, std::vector<std::wstring>{c.productLog});
-        EXPECT_TRUE(files.openedExisting.empty());
+        for (const auto& path : files.openedExisting) EXPECT_EQ(path, c.ownLog);  // an own file of an earlier run only
+        files.openedExisting.clear();
         EXPECT_EQ(boxes.shown.size(), 1u);
         std::size_t logs = 0;
         for (const auto& [path, content] : files.files) {

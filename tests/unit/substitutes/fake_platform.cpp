@@ -114,6 +114,16 @@ std::optional<std::wstring> FileSystem::fullPath(const std::wstring& path) {
 }
 
 bool FileSystem::there(const std::wstring& path) const {
+    if (IsDriveRoot(path)) {
+        // A drive is there when anything is on it.
+        for (const auto& folder : folders) {
+            if (folder.compare(0, 2, path, 0, 2) == 0) return true;
+        }
+        for (const auto& file : files) {
+            if (file.first.compare(0, 2, path, 0, 2) == 0) return true;
+        }
+        return false;
+    }
     return files.count(path) != 0 || folders.count(path) != 0 || links.count(path) != 0;
 }
 
