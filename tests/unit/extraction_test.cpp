@@ -238,6 +238,8 @@ TEST_F(ExtractionTest, DeploymentSwitchesMakeTheFirstWriteErrorTheExitCode) {
         {{L"/quiet", L"/e", L"C:\\out\\p.msp"}, false, false, 0},  // a package not carried is no failure
         {{L"/log", L"C:\\l.log", L"/e", L"C:\\out\\p.msp"}, true, true, 5},
         {{L"/e", L"C:\\out\\" + std::wstring(300, L'n') + L".msp", L"/norestart"}, true, false, 206},
+        // The first error wins: the global package's name is too long, the language pack's file is refused.
+        {{L"/quiet", L"/e", L"C:\\" + std::wstring(251, L'n')}, true, true, 206},
         {{L"/e", L"C:\\out\\p.msp"}, true, true, 0},  // the plain command line always exits with 0
     };
     for (const Case& c : cases) {

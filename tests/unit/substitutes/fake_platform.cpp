@@ -241,7 +241,9 @@ bool FileSystem::deleteFile(const std::wstring& path) {
     if (undeletable.count(path) != 0) return Refused(platform::kErrorAccessDenied);
     if (openNow.count(path) != 0) return Refused(32);  // ERROR_SHARING_VIOLATION: no handle shares deleting
     looks.erase(path);
-    return links.erase(path) != 0 || files.erase(path) != 0 || Refused(kFileNotFound);
+    if (links.erase(path) == 0 && files.erase(path) == 0) return Refused(kFileNotFound);
+    if (afterDelete) afterDelete(path);
+    return true;
 }
 
 std::optional<platform::ExistingFile> FileSystem::lookAt(const std::wstring& path) {

@@ -44,6 +44,8 @@ public:
     // name owned by a trusted user.
     std::map<std::wstring, platform::ExistingFile> looks;
     std::set<std::wstring> undeletable;
+    // What someone else does right after the program deleted a file.
+    std::function<void(const std::wstring& path)> afterDelete;
     bool elevated = false;
     // Private folders made, with whether the current user was let in.
     std::map<std::wstring, bool> privateFolders;
