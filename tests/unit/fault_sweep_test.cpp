@@ -283,7 +283,7 @@ TEST(FaultSweep, EveryCallFailsInTurnAndNoRunCrashesLiesOrLeavesAnythingBehind) 
                     EXPECT_FALSE(failureShown && ShowsSuccess({box})) << "success after a failure";
                 }
                 // The code of a failure box is set again after the lines logged before it.
-                EXPECT_EQ(faulted.ownLog.find(" 300 0\r\n"), std::string::npos) << faulted.ownLog;
+                EXPECT_EQ(faulted.ownLog.find("300 0\r\n"), std::string::npos) << faulted.ownLog;
                 if (!faulted.ownLog.empty() && faulted.deployment && !faulted.report) {
                     const std::string code = std::to_string(faulted.exitCode);
                     const bool named = faulted.ownLog.find("error " + code + "\r\n") != std::string::npos ||
