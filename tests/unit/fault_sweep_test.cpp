@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <set>
 #include <string>
@@ -292,9 +291,6 @@ TEST(FaultSweep, EveryCallFailsInTurnAndNoRunCrashesLiesOrLeavesAnythingBehind) 
                                        faulted.ownLog.find("Message 308") != std::string::npos;
                     EXPECT_TRUE(named) << "exit code " << faulted.exitCode << ", own log:\n" << faulted.ownLog;
                 }
-            }
-            if (std::getenv("SWEEP_SHOW") && call == std::getenv("SWEEP_SHOW")) {
-                std::printf("%s call %zu exit %d\n%s\n", run.what, n, faulted.exitCode, faulted.ownLog.c_str());
             }
             leftovers += faulted.leftovers.size();
             for (const std::string& left : faulted.leftovers) ADD_FAILURE() << "left behind: " << left;
