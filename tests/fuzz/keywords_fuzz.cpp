@@ -30,14 +30,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The split, checked by what it gives rather than by splitting again:
     // a non-empty head without ";", joined by ";" to the rest, is the text;
-    // no split only for a text with no ";" after its first character.
+    // no split only for a text that has no ";" or begins with one.
     std::wstring upgrade = L"up", targets = L"tv";
     if (ReadPatchVersions(kPackage, upgrade, targets)) {
         FUZZ_CHECK(!upgrade.empty() && upgrade.find(L';') == std::wstring::npos);
         FUZZ_CHECK(upgrade + L';' + targets == seen);
         FUZZ_CHECK(thread.error == 0);
     } else {
-        FUZZ_CHECK(seen.empty() || seen.find(L';', 1) == std::wstring::npos);
+        FUZZ_CHECK(seen.find(L';') == std::wstring::npos || seen.front() == L';');
         FUZZ_CHECK(upgrade == L"up" && targets == L"tv");
         FUZZ_CHECK(thread.error == platform::kErrorResourceNotPresent);
     }
