@@ -141,7 +141,9 @@ struct ShownBox {
 class MessageBoxes : public platform::MessageBoxes {
 public:
     std::vector<ShownBox> shown;
+    // A box that cannot be shown (no desktop to show it on) is not in `shown`.
     void show(const std::wstring& text, const std::wstring& caption, std::uint32_t style) override {
+        if (Faults().fails("showBox")) return;
         shown.push_back({text, caption, style});
     }
 };
