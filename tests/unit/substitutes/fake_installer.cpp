@@ -65,7 +65,7 @@ std::uint32_t Installer::summaryInfoGetProperty(platform::InstallerHandle handle
 
 int Installer::queryProductState(const std::wstring& productCode) {
     stateQueries.push_back(productCode);
-    if (Faults().fails("queryProductState", 1610)) return -2;  // INSTALLSTATE_INVALIDARG; ERROR_BAD_CONFIGURATION
+    if (Faults().fails("queryProductState", 1610)) return platform::kInstallStateUnknown;  // ERROR_BAD_CONFIGURATION
     auto it = products.find(productCode);
     return it == products.end() ? platform::kInstallStateUnknown : it->second.state;
 }
