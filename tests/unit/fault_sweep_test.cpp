@@ -153,15 +153,18 @@ struct World {
 struct SweptRun {
     const char* what;
     std::vector<std::wstring> args;
+    // Without a fault: the exit code, and the configure calls and files for the user.
+    int exitCode;
+    std::size_t work;
 };
 
 const SweptRun kRuns[] = {
-    {"the patch run", {}},
-    {"/quiet /log", {L"/quiet", L"/log", L"D:\\logs\\run.log"}},
-    {"/check", {L"/check"}},
-    {"/e with a path", {L"/e", L"D:\\Out\\update.msp", L"/quiet"}},
-    {"/i", {L"/log", L"D:\\logs\\report.log", L"/i"}},
-    {"NAME=VALUE", {L"/passive", L"/norestart", L"MSIRESTARTMANAGERCONTROL=Disable"}},
+    {"the patch run", {}, 0, 3},
+    {"/quiet /log", {L"/quiet", L"/log", L"D:\\logs\\run.log"}, 0, 3},
+    {"/check", {L"/check"}, 1, 0},
+    {"/e with a path", {L"/e", L"D:\\Out\\update.msp", L"/quiet"}, 0, 2},
+    {"/i", {L"/log", L"D:\\logs\\report.log", L"/i"}, 0, 0},
+    {"NAME=VALUE", {L"/passive", L"/norestart", L"MSIRESTARTMANAGERCONTROL=Disable"}, 0, 3},
 };
 
 struct Outcome {
@@ -245,6 +248,8 @@ TEST(FaultSweep, EveryCallFailsInTurnAndNoRunCrashesLiesOrLeavesAnythingBehind) 
         std::vector<const char*> names;
         const Outcome clean = Make(run, 0, &names);
         ASSERT_FALSE(names.empty()) << run.what;
+        EXPECT_EQ(clean.exitCode, run.exitCode) << run.what;
+        EXPECT_EQ(clean.work.size(), run.work) << run.what;
         EXPECT_TRUE(clean.leftovers.empty()) << run.what;
         for (std::size_t n = 1; n <= names.size(); ++n) {
             const std::string call = names[n - 1];
