@@ -65,10 +65,6 @@ private:
     std::size_t position_ = 0;
 };
 
-}  // namespace
-
-namespace {
-
 // The last error of a call that the system refuses by its nature.
 bool Refused(std::uint32_t error) {
     Faults().lastError = error;
@@ -163,6 +159,14 @@ std::unique_ptr<platform::OpenFile> FileSystem::open(const char* call, const std
     }
     if (!parentThere(path)) {
         Refused(kPathNotFound);
+        return nullptr;
+    }
+    // A file written through createFile shares nothing, and is shared with nothing.
+    const int open = openNow.count(path) != 0 ? openNow[path] : 0;
+    const int holds = held.count(path) != 0 ? held[path] : 0;
+    if (open > holds || (!hold && open > 0)) {
+        Refused(32);  // ERROR_SHARING_VIOLATION
+        result = platform::CreateResult::AlreadyExists;
         return nullptr;
     }
     if (folders.count(path) != 0 || (existed && mode == platform::CreateMode::NewOnly)) {
