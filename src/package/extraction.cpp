@@ -119,7 +119,7 @@ bool ExtractPackage(std::wstring& path, const std::wstring& resourceName, unsign
 std::uint32_t CarriedPackageBytes(const std::wstring& resourceName, platform::ResourceBytes& bytes) {
     const std::optional<platform::ResourceBytes> found =
         platform::Current().resources->find(ModuleInstance, kPackageResourceType, resourceName);
-    if (!found) return platform::kErrorResourceNameNotFound;
+    if (!found) return platform::LastErrorOr(platform::kErrorResourceNameNotFound);
     if (found->size == 0 || found->data == nullptr) return platform::kErrorResourceDataNotFound;
     bytes = *found;
     return 0;

@@ -12,6 +12,7 @@ bool FaultPlan::fails(const char* name, std::uint32_t error) {
     }
     if (count == failAt) {
         failed = name;
+        failedError = error;
         lastError = error;
         return true;
     }

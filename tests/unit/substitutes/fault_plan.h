@@ -29,8 +29,9 @@ public:
     std::size_t count = 0;
     bool keepNames = false;
     std::vector<const char*> names;
-    // The call made to fail by `failAt`, once it was.
+    // The call made to fail by `failAt`, once it was, and the error it gave.
     const char* failed = nullptr;
+    std::uint32_t failedError = 0;
 
     // Counts the call `name` (a literal); true when it is to fail, with the
     // last error set to `error`.
