@@ -4,8 +4,9 @@
 // fault (exit code 0, 3010, 1641 or the clean run's own, box 301 or 306)
 // unless the program deliberately goes on without the failed call and has
 // done the same work; must leave no file or folder of its own and no handle
-// open; must show box 300 only with a code; and its own log, where it has
-// one, must give the failure's code.
+// open; must show box 300 only with a code, and no box of success after it;
+// must exit, when it fails, with the failed call's error; and its own log,
+// where it has one, must give the failure's code.
 #include <gtest/gtest.h>
 
 #include <cstdio>
