@@ -1,8 +1,8 @@
 // Every platform call fails in turn: a few representative runs are made once
 // to count their calls, then once for each call with that call failing. Every
 // faulted run must end; must not claim the outcome of the run without the
-// fault (exit code 0, 3010, 1641 or the clean run's own, box 301 or 306)
-// unless the program deliberately goes on without the failed call and has
+// fault (under the deployment switches an exit code 0, 3010, 1641 or the
+// clean run's own; else the clean run's boxes) unless the program deliberately goes on without the failed call and has
 // done the same work; must leave no file or folder of its own and no handle
 // open; must show box 300 only with a code, and no box of success after it;
 // must exit, when it fails, with the failed call's error; and its own log,
