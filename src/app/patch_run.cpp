@@ -330,8 +330,11 @@ RunRecord RunPatches() {
     }
 
     // Final message, in the locale the last package run left; a check
-    // installed nothing to tell of.
-    if (second == PackageOutcome::Failed || CheckSwitch) return record;
+    // installed nothing to tell of, and a run in which a configure call
+    // failed (box 300 shown) must not end with a box of success.
+    const bool failed = std::any_of(record.entries.begin(), record.entries.end(),
+                                    [](const RunRecord::Entry& entry) { return entry.event == RunEvent::Failure; });
+    if (second == PackageOutcome::Failed || CheckSwitch || failed) return record;
     if (second == PackageOutcome::Applied || first == PackageOutcome::Applied) {
         ShowMessage(kMsgUpdated);
     } else {

@@ -13,7 +13,11 @@ PlatformTest::PlatformTest() {
     services.clock = &clock;
     services.station = &station;
     platform::Install(services);
+    ResetProgramState();
+}
 
+void ResetProgramState() {
+    fake::Faults().reset();
     ModuleInstance = reinterpret_cast<platform::ModuleHandle>(0x400000);
     QuietMode = false;
     InstallMode = true;

@@ -171,7 +171,9 @@ TEST_F(PatchRunTest, FinalMessageFollowsBothPackages) {
         const wchar_t* globalInstalled;    // nullptr: the package is not carried
         const wchar_t* langpackInstalled;  // nullptr: not carried
         std::vector<std::wstring> boxes;
+        const wchar_t* secondGlobalTarget = nullptr;  // installed version of a second target of the global package
     } cases[] = {
+        {"global: one target up to date, one applied", L"2.0.0.0", nullptr, {L"en301 Global"}, L"1.0.0.0"},
         {"global applied, no language pack", L"1.0.0.0", nullptr, {L"en301 Global"}},
         {"global up to date, no language pack", L"2.0.0.0", nullptr, {L"en306 Global"}},
         {"both applied", L"1.0.0.0", L"1.0.0.0", {L"en301 Global"}},
@@ -190,8 +192,9 @@ TEST_F(PatchRunTest, FinalMessageFollowsBothPackages) {
         boxes.shown.clear();
         DisplayedProductName.clear();
         if (c.globalInstalled) {
-            carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,");
+            carry(L"IDR_MSP", c.secondGlobalTarget ? kA + L";" + kC : kA, L"2.0.0.0;1.0.0.0,");
             install(kA, c.globalInstalled, L"Global");
+            if (c.secondGlobalTarget) install(kC, c.secondGlobalTarget, L"Global");
         }
         if (c.langpackInstalled) {
             carry(L"IDR_MSP_LP", kB, L"2.0.0.0;1.0.0.0,");
@@ -287,7 +290,8 @@ TEST_F(PatchRunTest, EarlyEndLeavesLaterTargetsAloneButNeverHidesASuccess) {
     } cases[] = {
         {"first patched", L"1.0.0.0", 0, PackageOutcome::Applied, {L"de301 Second"}},
         {"first patched, restart needed", L"1.0.0.0", 3010, PackageOutcome::Applied, {L"de301 Second"}},
-        {"first failed", L"1.0.0.0", 1603, PackageOutcome::UpToDate, {L"en300 1603", L"de306 Second"}},
+        // A failure is not followed by a box of success.
+        {"first failed", L"1.0.0.0", 1603, PackageOutcome::UpToDate, {L"en300 1603"}},
         {"first already patched", L"2.0.0.0", 0, PackageOutcome::UpToDate, {L"de306 Second"}},
     };
     for (const Case& c : cases) {
@@ -401,13 +405,12 @@ TEST_F(PatchRunTest, UnreadablePackagesAreReportedWithTheirCode) {
         {"temporary folder unusable",
          [this] {
              carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,");
-             files.failCreate = true;
-             thread.error = 5;  // what the system says: access denied
+             fake::Faults().failEvery["createFile"] = 5;  // access denied
          },
          L"en300 5"},
-        {"no working folder", [this] { carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,"); files.failCreateFolder = true; },
+        {"no working folder", [this] { carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,"); fake::Faults().failEvery["createPrivateFolder"] = 0; },
          L"en300 82"},
-        {"no random name", [this] { carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,"); files.failRandom = true; },
+        {"no random name", [this] { carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,"); fake::Faults().failEvery["randomBytes"] = 0; },
          L"en300 82"},
         // Another process at the file between its writing and its hold.
         {"a byte changed",
@@ -422,6 +425,18 @@ TEST_F(PatchRunTest, UnreadablePackagesAreReportedWithTheirCode) {
              files.beforeHold = [this](const std::wstring& path) { return (files.files[path] += "!").empty(); };
          },
          L"en300 1392"},
+        {"a byte cut off",
+         [this] {
+             carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,");
+             files.beforeHold = [this](const std::wstring& path) { files.files[path].pop_back(); return false; };
+         },
+         L"en300 1392"},
+        {"a second name made", // the hold takes only a plain file of one name
+         [this] {
+             carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,");
+             files.beforeHold = [this](const std::wstring& path) { return files.looks[path].linkCount = 2, false; };
+         },
+         L"en300 1392"},
         {"kept open", [this] { carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,"); files.beforeHold = [](auto&) { return true; }; },
          L"en300 32"},
         {"no package at all", [] {}, L"en300 1814"},
@@ -432,7 +447,7 @@ TEST_F(PatchRunTest, UnreadablePackagesAreReportedWithTheirCode) {
         installer.packagesByContent.clear();
         installer.packages.clear();
         installer.configures.clear();
-        files.failCreate = files.failCreateFolder = files.failRandom = false;
+        fake::Faults().failEvery.clear();
         files.beforeHold = nullptr;
         thread.error = 0;
         installer.openedPaths.clear();
@@ -463,8 +478,8 @@ TEST_F(PatchRunTest, PackagesAndLogsAreHeldInAFolderOfTheRunsOwnUntilTheInstalle
         ASSERT_EQ(files.privateFolders.size(), 1u);
         const auto [folder, withUser] = *files.privateFolders.begin();
         EXPECT_EQ(withUser, !elevated);  // SYSTEM and Administrators only, when elevated
-        EXPECT_EQ(folder.rfind(L"C:\\Temp\\", 0), 0u);
-        EXPECT_EQ(folder.size(), 8u + 26u);  // 128 random bits
+        // 128 random bits, base-32: the bytes the system gave, 0 to 15 and then 16 to 31.
+        EXPECT_EQ(folder, elevated ? L"C:\\Temp\\aaaqeayeaudaocajbifqydiob4" : L"C:\\Temp\\caireeyuculbogazdinryhi6d4");
         ASSERT_EQ(installer.configures.size(), 2u);
         for (const auto& call : installer.configures) {
             const std::wstring package = call.commandLine.substr(7, call.commandLine.find(L'"', 7) - 7);
@@ -598,6 +613,13 @@ TEST_F(PatchRunTest, LogsNeverGoThroughAFileSomeoneElsePlaced) {
          0, true},
         {"a file whose look cannot be completed", [&] { files.files[log] = "x"; files.looks[log] = unknown; }, log, 0,
          false},
+        // The new file is made exclusively: a link placed again at once is never opened.
+        {"a link placed again once deleted",
+         [&] {
+             files.links[log] = L"C:\\secret";
+             files.afterDelete = [&](const std::wstring& path) { files.links[path] = L"C:\\secret"; };
+         },
+         second, 1, true},
         {"a link that cannot be deleted",
          [&] { files.links[log] = L"C:\\secret"; files.undeletable.insert(log); }, second, 1, true},
         {"a folder", [&] { files.folders.insert(log); }, second, 1, true},
@@ -616,6 +638,7 @@ TEST_F(PatchRunTest, LogsNeverGoThroughAFileSomeoneElsePlaced) {
         files.links.clear();
         files.looks.clear();
         files.undeletable.clear();
+        files.afterDelete = nullptr;
         files.folders = {L"C:\\Temp"};
         files.files[L"C:\\secret"] = "secret";
         files.elevated = false;
@@ -684,6 +707,7 @@ TEST_F(RunLogTest, LogFileHoldsEveryEventAndTheInstallerLogsGoBesideIt) {
     install(kA, L"1.0.0.0", L"\u00dcberprodukt", L"1031");
     install(kB, L"1.7.0.0", L"Old");
     installer.configureResults[kA] = 3010;
+    resources.addString(1033, 308, L"en308\r\n%s");  // a line break of the catalogue stays in its line
     EXPECT_EQ(run({L"/quiet", L"/log", L"D:\\logs\\run.log"}), 3010);  // the restart outranks the 308
     EXPECT_EQ(installer.logs, std::vector<std::wstring>{L"D:\\logs\\\u00dcberprodukt R2.log"});
     EXPECT_TRUE(boxes.shown.empty());
@@ -697,7 +721,7 @@ TEST_F(RunLogTest, LogFileHoldsEveryEventAndTheInstallerLogsGoBesideIt) {
              "REBOOTPROMPT=S FILESINUSETEXT=\"de files in use:\"\", installer log D:\\logs\\\xC3\x9c" "berprodukt R2.log",
              "returned 3010 after 0.0 s",
              "at 1.7.0.0 (upgrade 2.0.0.0, applies to \"1.0.0.0,\"): its version is not one the package applies to",
-             "Message 308 suppressed: en308 Old",
+             "Message 308 suppressed: en308  Old",
              "Package IDR_MSP_LP: not carried",
              "Exit code 3010",
          }) {
@@ -717,17 +741,22 @@ TEST_F(RunLogTest, ALogThatCannotBeWrittenChangesNothing) {
         {"taken default name", {L"/norestart"}, L"C:\\Temp\\P R2.log", L"C:\\Temp\\Update Kit_20261208214609_2.log"},
         {"/log last", {L"/norestart", L"/log"}, L"C:\\Temp\\P R2.log", L"C:\\Temp\\Update Kit_20261208214609.log"},
         {"read-only file", {L"/log", L"D:\\logs\\ro.log"}, L"D:\\logs\\P R2.log", L""},
+        // Which a directory search does not find: the product logs still go beside the own log.
+        {"at a drive root", {L"/log", L"D:\\run.log"}, L"D:\\P R2.log", L"D:\\run.log"},
+        {"relative", {L"/log", L"run.log"}, L"C:\\Work\\P R2.log", L"C:\\Work\\run.log"},
+        {"of an earlier run", {L"/log", L"D:\\logs\\old.log"}, L"D:\\logs\\P R2.log", L"D:\\logs\\old.log"},
         {"missing folder", {L"/log", L"D:\\none\\run.log"}, L"C:\\Temp\\P R2.log", L""},
         {"path too long", {L"/log", L"D:\\" + std::wstring(300, L'x') + L"\\run.log"}, L"C:\\Temp\\P R2.log", L""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         files.files.clear();
-        files.folders = {L"C:\\Temp", L"D:\\logs", L"D:\\" + std::wstring(300, L'x')};
+        files.folders = {L"C:\\Temp", L"C:\\Work", L"D:\\logs", L"D:\\" + std::wstring(300, L'x')};
         // What the system refuses to create.
         files.readOnly = {L"D:\\logs\\ro.log", L"D:\\none\\run.log", L"D:\\" + std::wstring(300, L'x') + L"\\run.log"};
         files.temp = std::wstring(L"C:\\Temp\\");
         if (std::string(c.what) == "taken default name") files.files[L"C:\\Temp\\Update Kit_20261208214609.log"] = "x";
+        if (std::string(c.what) == "of an earlier run") files.files[L"D:\\logs\\old.log"] = "an earlier run's log";
         installer.logs.clear();
         boxes.shown.clear();
         carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,");
@@ -735,7 +764,8 @@ TEST_F(RunLogTest, ALogThatCannotBeWrittenChangesNothing) {
         installer.configureResult = 1603;
         EXPECT_EQ(run(c.args), 1603);
         EXPECT_EQ(installer.logs, std::vector<std::wstring>{c.productLog});
-        EXPECT_TRUE(files.openedExisting.empty());
+        for (const auto& path : files.openedExisting) EXPECT_EQ(path, c.ownLog);  // an own file of an earlier run only
+        files.openedExisting.clear();
         EXPECT_EQ(boxes.shown.size(), 1u);
         std::size_t logs = 0;
         for (const auto& [path, content] : files.files) {

@@ -11,9 +11,12 @@ std::optional<ResourceBytes> Win32Resources::find(ModuleHandle module, const std
     if (info == nullptr) return std::nullopt;
     DWORD size = SizeofResource(handle, info);
     HGLOBAL loaded = LoadResource(handle, info);
-    if (loaded == nullptr) return std::nullopt;
-    const void* data = LockResource(loaded);
-    if (data == nullptr) return std::nullopt;
+    const void* data = loaded != nullptr ? LockResource(loaded) : nullptr;
+    if (data == nullptr) {
+        // Found but not readable: never to be taken for a resource that is not there.
+        if (GetLastError() == 0) SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
+        return std::nullopt;
+    }
     ResourceBytes bytes;
     bytes.data = static_cast<const unsigned char*>(data);
     bytes.size = size;
