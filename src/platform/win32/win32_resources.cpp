@@ -10,6 +10,8 @@ std::optional<ResourceBytes> Win32Resources::find(ModuleHandle module, const std
     HRSRC info = FindResourceW(handle, name.c_str(), type.c_str());
     if (info == nullptr) return std::nullopt;
     DWORD size = SizeofResource(handle, info);
+    // A lookup that failed earlier may have left "not found" behind.
+    SetLastError(ERROR_SUCCESS);
     HGLOBAL loaded = LoadResource(handle, info);
     const void* data = loaded != nullptr ? LockResource(loaded) : nullptr;
     if (data == nullptr) {
@@ -40,6 +42,8 @@ std::optional<std::wstring> Win32Resources::loadStringInLanguage(ModuleHandle mo
     HRSRC info = FindResourceExW(handle, RT_STRING, MAKEINTRESOURCEW(id / 16 + 1), langId);
     if (info == nullptr) return std::nullopt;
     DWORD size = SizeofResource(handle, info);
+    // A lookup that failed earlier may have left "not found" behind.
+    SetLastError(ERROR_SUCCESS);
     HGLOBAL loaded = LoadResource(handle, info);
     if (loaded == nullptr) return std::nullopt;
     const WCHAR* block = static_cast<const WCHAR*>(LockResource(loaded));
