@@ -160,6 +160,7 @@ TEST_F(ExtractionTest, TemporaryFilesGetNewNumberedNames) {
 
     // A temporary folder without its separator gets one.
     files.temp = L"D:\\T";
+    files.folders.insert(L"D:\\T");
     std::wstring third;
     ASSERT_TRUE(ExtractPackage(third, L"IDR_MSP", 0));
     EXPECT_EQ(third.rfind(L"D:\\T\\MSP", 0), 0u);

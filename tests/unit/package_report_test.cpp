@@ -220,7 +220,7 @@ TEST_F(PackageReportTest, CommandLinesThatShowTheReport) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         files.files.clear();
-        files.folders = {L"C:\\out"};
+        files.folders = {L"C:\\out", L"C:\\Temp"};
         boxes.shown.clear();
         carry(L"IDR_MSP", "global", L"{P}", L"2.0;1.0,");
         arguments.arguments = {L"update.exe"};

@@ -55,7 +55,75 @@ private:
     std::size_t position_ = 0;
 };
 
+// A folder of the substitute, counted in `held` while it lives; what it
+// does to its entries is done by full path.
+class MemoryFolder : public platform::HeldFolder {
+public:
+    MemoryFolder(FileSystem& files, std::wstring path) : files_(files), path_(std::move(path)) { ++files_.held[path_]; }
+    ~MemoryFolder() override { release(); }
+    const std::wstring& path() const override { return path_; }
+    std::unique_ptr<platform::OpenFile> createFile(const std::wstring& name, platform::CreateMode mode,
+                                                   platform::CreateResult& result) override {
+        return files_.open(child(name), mode, result, false);
+    }
+    std::unique_ptr<platform::OpenFile> holdForReaders(const std::wstring& name, std::uint32_t& error) override {
+        return files_.holdForReaders(child(name), error);
+    }
+    std::unique_ptr<platform::OpenFile> holdForWriter(const std::wstring& name, platform::CreateMode mode,
+                                                      platform::CreateResult& result) override {
+        return files_.open(child(name), mode, result, true);
+    }
+    bool deleteFile(const std::wstring& name) override { return files_.deleteFile(child(name)); }
+    std::unique_ptr<platform::HeldFolder> createPrivateFolder(const std::wstring& name, bool withCurrentUser,
+                                                              std::uint32_t& error) override {
+        const std::wstring path = child(name);
+        if (files_.failCreateFolder || files_.folders.count(path) != 0 || files_.files.count(path) != 0) {
+            error = files_.failCreateFolder ? 82 : 183;  // ERROR_CANNOT_MAKE, ERROR_ALREADY_EXISTS
+            return nullptr;
+        }
+        files_.folders.insert(path);
+        files_.privateFolders[path] = withCurrentUser;
+        return std::make_unique<MemoryFolder>(files_, path);
+    }
+    bool remove() override {
+        if (!holding_) return true;
+        for (const auto& file : files_.files) {
+            if (file.first.rfind(path_ + L"\\", 0) == 0) return false;
+        }
+        files_.folders.erase(path_);
+        release();
+        return true;
+    }
+
+private:
+    std::wstring child(const std::wstring& name) const { return path_ + L"\\" + name; }
+    void release() {
+        if (holding_ && --files_.held[path_] == 0) files_.held.erase(path_);
+        holding_ = false;
+    }
+    FileSystem& files_;
+    std::wstring path_;
+    bool holding_ = true;
+};
+
 }  // namespace
+
+std::uint32_t FileSystem::folderError(const std::wstring& path) const {
+    if (folders.count(path) == 0) return 3;  // ERROR_PATH_NOT_FOUND
+    for (const std::wstring& linked : linkedFolders) {
+        if (path == linked || path.rfind(linked + L"\\", 0) == 0) return 4395;  // a link on the way
+    }
+    return unresolvableFolders.count(path) != 0 ? 1921 : 0;
+}
+
+std::unique_ptr<platform::HeldFolder> FileSystem::openFolder(const std::wstring& given, std::uint32_t& error) {
+    std::wstring path = given;
+    while (path.size() > 2 && path.back() == L'\\') path.pop_back();
+    if (path.size() == 3 && path[1] == L':') path.pop_back();
+    error = folderError(path.size() == 2 && path[1] == L':' ? path + L"\\" : path);
+    if (error != 0) return nullptr;
+    return std::make_unique<MemoryFolder>(*this, path);
+}
 
 std::optional<std::wstring> FileSystem::fullPath(const std::wstring& path) {
     if (path.size() >= 2 && (path[1] == L':' || path[0] == L'\\')) return path;
@@ -77,19 +145,14 @@ bool FileSystem::createFolder(const std::wstring& path) {
     return folders.insert(path).second;
 }
 
-std::unique_ptr<platform::OpenFile> FileSystem::createFile(const std::wstring& path, platform::CreateMode mode,
-                                                           platform::CreateResult& result) {
-    return open(path, mode, result, false);
-}
-
 std::unique_ptr<platform::OpenFile> FileSystem::open(const std::wstring& path, platform::CreateMode mode,
                                                      platform::CreateResult& result, bool hold) {
     bool existed = files.count(path) != 0 || links.count(path) != 0;
-    if (failCreate || readOnly.count(path) != 0) {
+    if (failCreate) {
         result = platform::CreateResult::Failed;
         return nullptr;
     }
-    if (folders.count(path) != 0 || (existed && mode == platform::CreateMode::NewOnly)) {
+    if (folders.count(path) != 0 || readOnly.count(path) != 0 || (existed && mode == platform::CreateMode::NewOnly)) {
         result = platform::CreateResult::AlreadyExists;
         return nullptr;
     }
@@ -102,29 +165,13 @@ std::unique_ptr<platform::OpenFile> FileSystem::open(const std::wstring& path, p
     return std::make_unique<MemoryFile>(*this, path, hold, existed);
 }
 
-bool FileSystem::createPrivateFolder(const std::wstring& path, bool withCurrentUser) {
-    if (failCreateFolder || folders.count(path) != 0) return false;
-    folders.insert(path);
-    privateFolders[path] = withCurrentUser;
-    return true;
-}
-
-bool FileSystem::removeFolder(const std::wstring& path) {
-    for (const auto& file : files) {
-        if (file.first.rfind(path + L"\\", 0) == 0) return false;
-    }
-    return folders.erase(path) != 0;
-}
-
 bool FileSystem::randomBytes(void* buffer, std::size_t size) {
     if (failRandom) return false;
     for (std::size_t i = 0; i < size; ++i) static_cast<unsigned char*>(buffer)[i] = nextRandom++;
     return true;
 }
 
-std::unique_ptr<platform::OpenFile> FileSystem::holdForReaders(std::unique_ptr<platform::OpenFile> written,
-                                                               const std::wstring& path, std::uint32_t& error) {
-    written.reset();
+std::unique_ptr<platform::OpenFile> FileSystem::holdForReaders(const std::wstring& path, std::uint32_t& error) {
     if (beforeHold && beforeHold(path)) {
         error = 32;  // ERROR_SHARING_VIOLATION: someone else has it open
         return nullptr;
@@ -133,16 +180,17 @@ std::unique_ptr<platform::OpenFile> FileSystem::holdForReaders(std::unique_ptr<p
         error = 2;  // ERROR_FILE_NOT_FOUND
         return nullptr;
     }
+    // The plain file of one name that was written, where that can be shown.
+    const platform::ExistingFile found = lookAt(path).value_or(platform::ExistingFile{false, 1, false});
+    if (!found.identityShown || !found.plainFile || found.linkCount != 1) {
+        error = found.identityShown ? 1392 : 1921;  // ERROR_FILE_CORRUPT, ERROR_CANT_RESOLVE_FILENAME
+        return nullptr;
+    }
     return std::make_unique<MemoryFile>(*this, path, true);
 }
 
-std::unique_ptr<platform::OpenFile> FileSystem::holdForWriter(const std::wstring& path, platform::CreateMode mode,
-                                                              platform::CreateResult& result) {
-    return open(path, mode, result, true);
-}
-
 bool FileSystem::deleteFile(const std::wstring& path) {
-    if (undeletable.count(path) != 0) return false;
+    if (undeletable.count(path) != 0 || readOnly.count(path) != 0) return false;
     looks.erase(path);
     return links.erase(path) != 0 || files.erase(path) != 0;
 }
