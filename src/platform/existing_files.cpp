@@ -55,7 +55,9 @@ std::unique_ptr<HeldFolder> HoldFolderOrSystemTemp(const std::wstring& path, std
     std::uint32_t error = 0;
     std::unique_ptr<HeldFolder> folder = files.openFolder(path, error);
     if (folder) return folder;
-    note = L"The folder " + path + L" cannot be held free of links (error " + std::to_wstring(error) + L")";
+    std::wstring shown = path;
+    while (shown.size() > 3 && (shown.back() == L'\\' || shown.back() == L'/')) shown.pop_back();
+    note = L"The folder " + shown + L" cannot be held free of links (error " + std::to_wstring(error) + L")";
     for (const std::wstring& instead : SystemTempFolders()) {
         folder = files.openFolder(instead, error);
         if (folder) {

@@ -14,7 +14,7 @@ sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
 HERE = Path(__file__).resolve().parent
 from e2elib.catalogue import ENGLISH, USER_ENGLISH, error_code_shown, message_box  # noqa: E402
-from e2elib.scenario import Skip, run_scenarios, scenario  # noqa: E402
+from e2elib.scenario import Skip, run_scenarios, scenario, temporary_folder  # noqa: E402
 
 ERROR_FILENAME_EXCED_RANGE = 206
 
@@ -52,22 +52,6 @@ def unchangeable(path):
         if os.geteuid() == 0:
             subprocess.run(["chattr", "-i", str(path)], capture_output=True)
         path.chmod(0o755 if path.is_dir() else 0o644)
-
-
-@contextlib.contextmanager
-def temporary_folder(t, windows_path):
-    """Runs with the user's %TEMP% and %TMP% set to `windows_path` (Wine takes them from the
-    registry, not from the Unix environment)."""
-    key = "HKCU\\Environment"
-    _, before, _ = t.wine(["reg", "query", key, "/v", "TEMP"])
-    original = before.strip().splitlines()[-1].split("REG_SZ", 1)[1].strip()
-    for name in ("TEMP", "TMP"):
-        t.wine(["reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", windows_path, "/f"])
-    try:
-        yield
-    finally:
-        for name in ("TEMP", "TMP"):
-            t.wine(["reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", original, "/f"])
 
 
 def temp_of_length(t, length):
