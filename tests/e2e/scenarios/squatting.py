@@ -163,20 +163,30 @@ def a_temporary_folder_through_a_retargeted_link_decides_nothing(t):
     system_temp = t.env.drive_c() / "windows" / "temp"
     system_before = set(os.listdir(system_temp))
 
-    stop, retargeted = threading.Event(), []
+    stop, retargeted, mirrored = threading.Event(), [], set()
+
+    def retarget():
+        (base / "temp.new").symlink_to(evil)
+        os.replace(base / "temp.new", link)
+        retargeted.append(time.time())
 
     def attacker():
-        while not stop.is_set():
-            # A working folder made under the link: the same path in the other folder, with its patch.
-            for made in (p for p in good.iterdir() if p.is_dir() and not (evil / p.name).exists()):
-                (evil / made.name).mkdir()
-                for n in range(1, 5):
-                    shutil.copy(foreign, evil / made.name / f"MSP{n}")
-            if not retargeted and (any(good.rglob("MSP*")) or any(system_temp.glob("*/MSP*"))):
-                (base / "temp.new").symlink_to(evil)
-                os.replace(base / "temp.new", link)
-                retargeted.append(time.time())
-            time.sleep(0.0005)
+        # As fast as it can: a working folder made under the link gets the same path in the other
+        # folder, with the other patch under every package name; the first package file of the
+        # run, wherever it is, turns the link.
+        while not stop.is_set() and not retargeted:
+            for name in os.listdir(good):
+                if name not in mirrored and (good / name).is_dir():
+                    (evil / name).mkdir()
+                    for n in range(1, 5):
+                        shutil.copy(foreign, evil / name / f"MSP{n}")
+                    mirrored.add(name)
+                if name in mirrored and os.listdir(good / name):
+                    retarget()
+            for name in set(os.listdir(system_temp)) - system_before:
+                if not retargeted and (system_temp / name).is_dir() and os.listdir(system_temp / name):
+                    retarget()
+            time.sleep(0)
 
     watcher = threading.Thread(target=attacker, daemon=True)
     with temporary_folder(t, win_base + "\\temp"):
