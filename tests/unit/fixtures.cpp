@@ -11,6 +11,7 @@ PlatformTest::PlatformTest() {
     services.boxes = &boxes;
     services.arguments = &arguments;
     services.clock = &clock;
+    services.station = &station;
     platform::Install(services);
 
     ModuleInstance = reinterpret_cast<platform::ModuleHandle>(0x400000);
@@ -19,7 +20,7 @@ PlatformTest::PlatformTest() {
     ExtractMode = false;
     ExtractPath.clear();
     ReportMode = false;
-    QuietSwitch = PassiveSwitch = NoRestartSwitch = LogSwitch = HelpMode = false;
+    QuietSwitch = PassiveSwitch = NoRestartSwitch = LogSwitch = HelpMode = BoxesHidden = false;
     LogPath.clear();
     ProgramArguments.clear();
     Targets.clear();

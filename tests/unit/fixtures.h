@@ -18,6 +18,7 @@ protected:
     fake::MessageBoxes boxes;
     fake::ProcessArguments arguments;
     fake::Clock clock;
+    fake::WindowStation station;
     platform::Services services;
 };
 

@@ -180,7 +180,7 @@ TEST_F(PatchRunTest, FinalMessageFollowsBothPackages) {
         {"both up to date", L"2.0.0.0", L"2.0.0.0", {L"en306 Global"}},
         {"language pack does not fit", L"1.0.0.0", L"1.7.0.0", {L"en308 Global"}},
         {"global does not fit: the language pack is not run", L"1.7.0.0", L"1.0.0.0", {L"en308 Global"}},
-        {"only a language pack", nullptr, L"1.0.0.0", {L"en301 "}},
+        {"only a language pack: its product is named", nullptr, L"1.0.0.0", {L"en301 Language Pack"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -199,9 +199,8 @@ TEST_F(PatchRunTest, FinalMessageFollowsBothPackages) {
         }
         RunPatches();
         EXPECT_EQ(texts(), c.boxes);
-        // The language pack's run never changes the name in the messages.
-        if (c.globalInstalled) EXPECT_EQ(DisplayedProductName, L"Global");
-        else EXPECT_EQ(DisplayedProductName, L"");
+        // Beside a global package, the language pack's run never changes the name in the messages.
+        EXPECT_EQ(DisplayedProductName, c.globalInstalled ? L"Global" : L"Language Pack");
         expectNoPackageLeft();
     }
 }
@@ -215,8 +214,12 @@ TEST_F(PatchRunTest, ExitCodeTellsTheOutcomeOfBothPackages) {
         {kCurrent, kNone, 0},          {kNone, kApplied, 0},          {kApplied, kCurrent, 0},
         {kRestart, kApplied, 3010},    {kApplied, kRestart, 3010},    {kCurrent, kRestart, 3010},
         {kRestarted, kRestart, 1641},  {kRestart, kRestarted, 1641},  {kRestarted, kCurrent, 1641},
-        {kAbsent, kApplied, 1642},     {kApplied, kAbsent, 1642},     {kOld, kApplied, 1642},
-        {kRestart, kOld, 1642},        {kRestarted, kAbsent, 1642},   {kCurrent, kOld, 1642},
+        {kAbsent, kApplied, 1642},     {kOld, kApplied, 1642},        {kCurrent, kOld, 1642},
+        // A restart outranks "nothing applicable": the computer waits for it.
+        {kRestart, kOld, 3010},        {kRestarted, kOld, 1641},
+        // A language pack whose products are absent counts only without a global package.
+        {kApplied, kAbsent, 0},        {kCurrent, kAbsent, 0},        {kRestarted, kAbsent, 1641},
+        {kRestart, kAbsent, 3010},     {kNone, kAbsent, 1642},
         {kFails, kApplied, 1603},      {kApplied, kFails, 1603},      {kRestarted, kFails2, 1605},
         {kCurrent, kFails2, 1605},     {kNone, kFails, 1603},         {kFails, kNone, 1603},
         // 307 ends the run before the language pack, which is not looked at.
@@ -242,6 +245,10 @@ TEST(ExitCodes, FirstFailureWinsAndNeverReadsAsSuccess) {
         {{{RunEvent::Failure, 3010}}, 1603},
         {{{RunEvent::Failure, 1641}}, 1603},
         {{{RunEvent::Failure, 0xFFFFFFFF}}, 0xFFFFFFFF},
+        {{{RunEvent::RestartRequired, 0}, {RunEvent::WrongVersion, 0}}, 3010},
+        {{{RunEvent::ProductNotFound, 0}, {RunEvent::RestartInitiated, 0}, {RunEvent::RestartRequired, 0}}, 1641},
+        {{{RunEvent::UpToDate, 0}, {RunEvent::LanguagePackNotInstalled, 0}}, 0},
+        {{{RunEvent::RestartRequired, 0}, {RunEvent::Failure, 1603}}, 1603},
     };
     for (const Case& c : cases) {
         RunRecord record;
@@ -736,7 +743,7 @@ TEST_F(RunLogTest, LogFileHoldsEveryEventAndTheInstallerLogsGoBesideIt) {
     install(kA, L"1.0.0.0", L"\u00dcberprodukt", L"1031");
     install(kB, L"1.7.0.0", L"Old");
     installer.configureResults[kA] = 3010;
-    EXPECT_EQ(run({L"/quiet", L"/log", L"D:\\logs\\run.log"}), 1642);
+    EXPECT_EQ(run({L"/quiet", L"/log", L"D:\\logs\\run.log"}), 3010);  // the restart outranks the 308
     EXPECT_EQ(installer.logs, std::vector<std::wstring>{L"D:\\logs\\\u00dcberprodukt R2.log"});
     EXPECT_TRUE(boxes.shown.empty());
     const auto log = lines(L"D:\\logs\\run.log");
@@ -751,11 +758,11 @@ TEST_F(RunLogTest, LogFileHoldsEveryEventAndTheInstallerLogsGoBesideIt) {
              "at 1.7.0.0 (upgrade 2.0.0.0, applies to \"1.0.0.0,\"): its version is not one the package applies to",
              "Message 308 suppressed: en308 Old",
              "Package IDR_MSP_LP: not carried",
-             "Exit code 1642",
+             "Exit code 3010",
          }) {
         EXPECT_TRUE(has(log, part)) << part;
     }
-    EXPECT_EQ(log.back(), "Exit code 1642");
+    EXPECT_EQ(log.back(), "Exit code 3010");
 }
 
 TEST_F(RunLogTest, ALogThatCannotBeWrittenChangesNothing) {
@@ -889,7 +896,7 @@ namespace {
 
 TEST_F(RunLogTest, HelpShowsOneBoxInTheUsersLanguageAndRunsNothing) {
     for (auto [lang, tag] : {std::pair<std::uint16_t, std::wstring>{1033, L"en"}, {1031, L"de"}}) {
-        for (unsigned id = 320; id <= 331; ++id) resources.addString(lang, id, tag + std::to_wstring(id));
+        for (unsigned id = 320; id <= 332; ++id) resources.addString(lang, id, tag + std::to_wstring(id));
         resources.addString(lang, 321, tag + L" version %s");
     }
     thread.userUiLanguage = 1031;  // the product's language plays no part
@@ -902,7 +909,7 @@ TEST_F(RunLogTest, HelpShowsOneBoxInTheUsersLanguageAndRunsNothing) {
         EXPECT_EQ(run(args), 0);
         ASSERT_EQ(boxes.shown.size(), 1u);
         EXPECT_EQ(boxes.shown[0].caption, L"de320");
-        EXPECT_EQ(boxes.shown[0].text, L"de version " + std::wstring(kProjectVersion) + L"\n\nde322\nde323\nde324\nde325\nde326\nde327\nde328\nde329\n\n"
+        EXPECT_EQ(boxes.shown[0].text, L"de version " + std::wstring(kProjectVersion) + L"\n\nde322\nde323\nde324\nde325\nde332\nde326\nde327\nde328\nde329\n\n"
                                        L"de330\nde331");
         EXPECT_EQ(boxes.shown[0].style, 0x50040u);
         EXPECT_TRUE(installer.configures.empty());
@@ -914,6 +921,47 @@ TEST_F(RunLogTest, HelpShowsOneBoxInTheUsersLanguageAndRunsNothing) {
 
 namespace {
 
+TEST_F(RunLogTest, NoBoxIsShownWhereNobodyCanSeeIt) {
+    using platform::StationVisibility;
+    const platform::StationCheck invisible{StationVisibility::Invisible, L"Service-0x0-3e7$", 0};
+    const platform::StationCheck visible{StationVisibility::Visible, L"WinSta0", 0};
+    const platform::StationCheck unreadable{StationVisibility::Unknown, L"", 5};
+    struct Case {
+        std::vector<std::wstring> args;
+        platform::StationCheck station;
+        int exitCode;
+        std::size_t boxes;
+        int uiLevel;          // of the configure call; 0: none is made
+        const char* logged;   // in the own log
+    } cases[] = {
+        {{}, invisible, 0, 0, 2, nullptr},
+        {{L"/i"}, invisible, 0, 0, 0, nullptr},
+        {{L"/?"}, invisible, 0, 0, 0, nullptr},
+        {{L"/passive", L"/norestart"}, invisible, 3010, 0, 2,
+         "Boxes suppressed: the window station \"Service-0x0-3e7$\" is not visible to a user (no WSF_VISIBLE)"},
+        {{L"/log", L"C:\\Temp\\run.log"}, invisible, 3010, 0, 2, "Message 301 suppressed: en301 P"},
+        {{}, visible, 0, 1, 0x23, nullptr},
+        // Flags that cannot be read say nothing against a box: shown as ever.
+        {{L"/norestart"}, unreadable, 3010, 1, 0x23,
+         "The window station's flags cannot be read (error 5): boxes are shown as usual"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        files.files.clear();
+        installer.configures.clear();
+        installer.openedPaths.clear();
+        boxes.shown.clear();
+        station.state = c.station;
+        arrange(kRestart, kNone);
+        EXPECT_EQ(run(c.args), c.exitCode);
+        EXPECT_EQ(boxes.shown.size(), c.boxes);
+        EXPECT_EQ(installer.configures.empty() ? 0 : installer.configures[0].uiLevel, c.uiLevel);
+        // The report is its box: nothing of it is done either.
+        if (c.args == std::vector<std::wstring>{L"/i"}) EXPECT_TRUE(installer.openedPaths.empty() && files.files.empty());
+        if (c.logged) EXPECT_TRUE(has(onlyLog(), c.logged)) << c.logged;
+    }
+}
+
 TEST_F(RunLogTest, PropertiesReachEveryConfigureCallOrARefusalEndsTheRunFirst) {
     struct Case {
         std::vector<std::wstring> args;
@@ -921,15 +969,24 @@ TEST_F(RunLogTest, PropertiesReachEveryConfigureCallOrARefusalEndsTheRunFirst) {
         std::wstring tail;  // of both configure calls' command lines; empty: no call
         std::vector<std::wstring> boxes;
         const char* logged;
+        const char* neverLogged;  // anywhere in the own log
     } cases[] = {
+        // Values stay out of the own log, but for the installer's own settings.
         {{L"/quiet", L"MSIRESTARTMANAGERCONTROL=Disable", L"NOTE=say \"hi\""}, 0,
          L"in use:\" MSIRESTARTMANAGERCONTROL=\"Disable\" NOTE=\"say \"\"hi\"\"\"", {},
-         "Property NOTE=\"say \"\"hi\"\"\" for every configure call"},
+         "Property NOTE (a value of 8 characters) for every configure call", "say"},
+        {{L"/quiet", L"MSIRESTARTMANAGERCONTROL=Disable", L"SERVICEPASSWORD=s3cr3t"}, 0, L"SERVICEPASSWORD=\"s3cr3t\"", {},
+         "MSIRESTARTMANAGERCONTROL=\"Disable\" SERVICEPASSWORD (a value of 6 characters)\", installer log", "s3cr3t"},
+        // A private property is let be, and its value kept out of the log all the same.
+        {{L"/quiet", L"pw=hunter2"}, 0, L"in use:\"", {}, "command line: \"C:\\Downloads\\Update Kit.exe\" /quiet \"pw (a value of 7", "hunter2"},
         {{L"/quiet", L"A=1", L"PATCH=C:\\x.msp"}, 87, L"", {},
-         "Argument \"PATCH=C:\\x.msp\" refused: PATCH names the patch package, which the update passes itself"},
-        {{L"REBOOT=Force", L"/norestart"}, 87, L"", {L"en300 87"}, "refused: /norestart sets REBOOT=ReallySuppress"},
+         "Property \"PATCH\" refused: PATCH names the patch package, which the update passes itself", "x.msp"},
+        {{L"REBOOT=Force", L"/norestart"}, 87, L"", {L"en300 87"}, "refused: /norestart sets REBOOT=ReallySuppress",
+         nullptr},
+        {{L"/passive", L"REMOVE=Feature1"}, 87, L"", {}, "Property \"REMOVE\" refused: REMOVE would change", "Feature1"},
+        {{L"/quiet", L".X=1"}, 87, L"", {}, "Property \".X\" refused: not a Windows Installer property name", nullptr},
         // Without a deployment switch: ignored, whatever they are.
-        {{L"PATCH=C:\\x.msp", L"MSIFASTINSTALL=7"}, 0, L"in use:\"", {L"en301 P"}, nullptr},
+        {{L"PATCH=C:\\x.msp", L"MSIFASTINSTALL=7"}, 0, L"in use:\"", {L"en301 P"}, nullptr, nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
@@ -944,6 +1001,7 @@ TEST_F(RunLogTest, PropertiesReachEveryConfigureCallOrARefusalEndsTheRunFirst) {
         EXPECT_EQ(installer.openedPaths.empty(), c.tail.empty());  // refused before any package is read
         EXPECT_EQ(texts(), c.boxes);
         if (c.logged) EXPECT_TRUE(has(onlyLog(), c.logged)) << c.logged;
+        if (c.neverLogged) EXPECT_FALSE(has(onlyLog(), c.neverLogged)) << c.neverLogged;
     }
 }
 
@@ -957,6 +1015,7 @@ TEST_F(RunLogTest, CheckTellsWhatARunWouldDoAndDoesNothing) {
         // 307 and 308 end the run before the language pack, as a patch run does.
         {kAbsent, kApplied, 1642}, {kOld, kApplied, 1642},
         {kFails, kRestart, 1},  // no configure call: its result plays no part
+        {kApplied, kAbsent, 1}, {kCurrent, kAbsent, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
@@ -968,6 +1027,10 @@ TEST_F(RunLogTest, CheckTellsWhatARunWouldDoAndDoesNothing) {
         const auto log = onlyLog();
         EXPECT_EQ(has(log, "Check only: no configure call for "), c.exitCode == 1);
         EXPECT_FALSE(has(log, "Message 301") || has(log, "Message 306"));
+        // A language pack without products is named, whatever the exit code.
+        if (c.languagePack.carried && !c.languagePack.installed) {
+            EXPECT_TRUE(has(log, "Package IDR_MSP_LP: no product it targets is installed"));
+        }
     }
 }
 

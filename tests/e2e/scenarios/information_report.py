@@ -142,7 +142,7 @@ def global_package_only(t):
 
 @report_scenario
 def report_in_the_readme(t):
-    """The README's picture of the report: fixed product codes, so that it stays the same from run
+    """The documentation's picture of the report: fixed product codes, so that it stays the same from run
     to run; the products are never installed."""
     example, beispiel, language_pack = ("{399EF217-6621-471E-A3FB-D78892574763}",
                                         "{C5D7A08B-7CCA-4096-AA5E-C0A4F91C4B7D}",

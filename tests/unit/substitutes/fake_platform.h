@@ -18,6 +18,7 @@
 #include "platform/resources.h"
 #include "platform/services.h"
 #include "platform/thread_state.h"
+#include "platform/window_station.h"
 
 namespace fake {
 
@@ -147,6 +148,13 @@ public:
         platform::CopyArguments(list.data(), static_cast<int>(list.size()), out);
         return true;
     }
+};
+
+// The process's window station: visible unless a test says otherwise.
+class WindowStation : public platform::WindowStation {
+public:
+    platform::StationCheck state{platform::StationVisibility::Visible, L"WinSta0", 0};
+    platform::StationCheck check() override { return state; }
 };
 
 // A clock that stands still until the program sleeps.
