@@ -75,12 +75,6 @@ std::unique_ptr<platform::OpenFile> OpenDefaultLog(std::wstring& note) {
     return CreateLogUnderFreeName(*g_logFolder, DefaultRunLogName(program, Now()), platform::CreateMode::NewOnly);
 }
 
-// The last component of the full path `path`.
-std::wstring FileNameOf(const std::wstring& path) {
-    const std::size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
 }  // namespace
 
 std::string ToUtf8(const std::wstring& text) {

@@ -54,12 +54,6 @@ std::uint32_t WriteAll(platform::HeldFolder& folder, std::unique_ptr<platform::O
     return error;
 }
 
-// The last component of `path`.
-std::wstring FileNameOf(const std::wstring& path) {
-    const std::size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
 // The work of ExtractPackage: 0 on success, else the error code to report.
 // The file is made relative to its folder, held and shown free of links
 // while it is written.
@@ -67,7 +61,7 @@ std::uint32_t Extract(std::wstring& path, const std::wstring& resourceName, unsi
     platform::FileSystem& files = *platform::Current().files;
     const bool temporary = path.empty();
 
-    std::wstring folderPath;
+    std::wstring folderPath, fileName;
     if (temporary) {
         std::optional<std::wstring> folder = files.tempFolder();
         if (!folder || folder->empty()) return platform::LastErrorOr(platform::kErrorPathNotFound);
@@ -83,6 +77,7 @@ std::uint32_t Extract(std::wstring& path, const std::wstring& resourceName, unsi
         const std::optional<std::wstring> full = files.fullPath(path);
         if (!full) return platform::LastErrorOr(platform::kErrorPathNotFound);
         folderPath = FolderOf(*full);
+        fileName = FileNameOf(*full);
     }
 
     platform::ResourceBytes bytes;
@@ -97,11 +92,10 @@ std::uint32_t Extract(std::wstring& path, const std::wstring& resourceName, unsi
         // A file of that name is replaced only when it is a plain file of its
         // own: a link, or a file with another name too, is deleted and a new
         // file made, so nothing is written through it.
-        const std::wstring name = FileNameOf(*files.fullPath(path));
-        auto file = platform::CreateFileSafely(*folder, name, platform::CreateMode::ReplaceExisting, result);
+        auto file = platform::CreateFileSafely(*folder, fileName, platform::CreateMode::ReplaceExisting, result);
         if (result == platform::CreateResult::Refused) return platform::kErrorAccessDenied;
         if (!file) return platform::LastErrorOr(platform::kErrorCannotMake);
-        return WriteAll(*folder, std::move(file), name, bytes);
+        return WriteAll(*folder, std::move(file), fileName, bytes);
     }
 
     // The temporary folder is shared and this process may run elevated: a
