@@ -16,6 +16,7 @@
 #include "platform/file_system.h"
 #include "platform/installer.h"
 #include "platform/error_codes.h"
+#include "platform/existing_files.h"
 #include "platform/services.h"
 #include "platform/thread_state.h"
 #include "products/decimal_text.h"
@@ -98,7 +99,7 @@ const wchar_t* DecisionText(TargetDecision decision) {
 
 // Applies the patch to one target; the outcome becomes Applied on success,
 // and a failure is shown with the Windows Installer's error code.
-void ApplyPatch(PatchTarget& target, const std::wstring& packagePath, const std::wstring& logFolder,
+void ApplyPatch(PatchTarget& target, const std::wstring& packagePath, platform::HeldFolder* logFolder,
                 unsigned failureMessageId, PackageOutcome& outcome, RunRecord& record) {
     // Every product its own log, held until its last configure call has
     // returned; the patch is applied even without one.
@@ -193,11 +194,14 @@ PackageOutcome RunPatchPackage(const WorkingFolder& workingFolder, const std::ws
     // A package that is carried but cannot be written out, or reads back as
     // something else, is a failure, shown with the system's reason.
     std::uint32_t error = 0;
-    const std::unique_ptr<HeldPackage> package = HeldPackage::Write(workingFolder.path(), resourceName, error);
+    const std::unique_ptr<HeldPackage> package = HeldPackage::Write(workingFolder.folder(), resourceName, error);
     if (!package) {
         return ShowFailureCode(failureMessageId, record, error,
                                error == kErrorPackageChanged ? L"The written file is not the carried package"
-                                                             : L"The package cannot be written out",
+                               : error == platform::kErrorIdentityUnknown
+                                   ? L"The written file cannot be shown to be the one in the working folder "
+                                     L"(the system gives no final path for it)"
+                                   : L"The package cannot be written out",
                                resourceName);
     }
     LogLine(L"Package " + resourceName + L" written to " + package->path() +
@@ -237,9 +241,16 @@ PackageOutcome RunPatchPackage(const WorkingFolder& workingFolder, const std::ws
     }
     const PatchStateLog patchStates(patchCode);
 
-    // Under "/log" the installer's logs go beside the program's own.
-    std::wstring logFolder = ProductLogFolder();
-    if (logFolder.empty()) logFolder = PrepareTempFolder(kLogFolderCapacity);
+    // Under "/log" the installer's logs go beside the program's own. The
+    // folder is held, shown free of links, until the last configure call
+    // has returned; one that is not goes unused.
+    std::wstring logFolderPath = ProductLogFolder();
+    if (logFolderPath.empty()) logFolderPath = PrepareTempFolder(kLogFolderCapacity);
+    if (logFolderPath.back() == L':') logFolderPath += L'\\';  // "c:" is the drive's root
+    std::wstring logFolderNote;
+    const std::unique_ptr<platform::HeldFolder> logFolder =
+        CheckSwitch ? nullptr : platform::HoldFolderOrSystemTemp(logFolderPath, logFolderNote);
+    if (!logFolderNote.empty()) LogLine(L"Windows Installer logs: " + logFolderNote);
     std::size_t upToDate = 0;
     PackageOutcome outcome = PackageOutcome::Failed;
     for (std::size_t position = 0; position < Targets.count(); ++position) {
@@ -267,7 +278,7 @@ PackageOutcome RunPatchPackage(const WorkingFolder& workingFolder, const std::ws
                     outcome = PackageOutcome::Applied;
                     break;
                 }
-                ApplyPatch(target, package->path(), logFolder, failureMessageId, outcome, record);
+                ApplyPatch(target, package->path(), logFolder.get(), failureMessageId, outcome, record);
                 break;
             case TargetDecision::EndUpToDate:
                 // Targets after this one are not handled; the locale stays.

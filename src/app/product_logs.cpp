@@ -29,17 +29,28 @@ std::wstring FoldCase(std::wstring text) {
 
 bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 
+// The name of the file at `path` (a path LogFilePath formed) in `folder`.
+std::wstring NameIn(const platform::HeldFolder& folder, const std::wstring& path) {
+    return path.substr(folder.path().size() + 1);
+}
+
 // A new, empty numbered log file for `productName`, created exclusively and
 // held; nothing when no free name is found.
-ProductLog NextFreeLogFile(const std::wstring& logFolder, const std::wstring& productName) {
-    platform::FileSystem& files = *platform::Current().files;
+ProductLog NextFreeLogFile(platform::HeldFolder& logFolder, const std::wstring& productName) {
     for (unsigned number = 2; number <= kMaxLogNumber; ++number) {
-        const std::wstring candidate = LogFilePath(logFolder, productName, number);
+        const std::wstring candidate = LogFilePath(logFolder.path(), productName, number);
         if (candidate.empty()) break;
+        const std::wstring name = NameIn(logFolder, candidate);
         platform::CreateResult result = platform::CreateResult::Failed;
-        auto held = files.holdForWriter(candidate, platform::CreateMode::NewOnly, result);
-        if (held) return {candidate, std::move(held)};
-        if (result != platform::CreateResult::AlreadyExists) break;
+        auto held = logFolder.holdForWriter(name, platform::CreateMode::NewOnly, result);
+        // Looked at as an existing file would be: one made through something is not used.
+        if (held && platform::WritableThrough(held->look())) return {candidate, std::move(held)};
+        if (held) {
+            held.reset();
+            logFolder.deleteFile(name);
+        } else if (result != platform::CreateResult::AlreadyExists) {
+            break;
+        }
     }
     return {};
 }
@@ -67,9 +78,9 @@ std::wstring LogFilePath(const std::wstring& logFolder, const std::wstring& prod
     return head + name + ending;
 }
 
-ProductLog EnableProductLog(const std::wstring& logFolder, const std::wstring& productName) {
+ProductLog EnableProductLog(platform::HeldFolder* logFolder, const std::wstring& productName) {
     platform::Installer& installer = *platform::Current().installer;
-    const std::wstring formed = LogFilePath(logFolder, productName);
+    const std::wstring formed = logFolder != nullptr ? LogFilePath(logFolder->path(), productName) : std::wstring();
     if (formed.empty()) {
         installer.enableLog(0, std::wstring(), 0);  // off: not the previous product's log
         return {};
@@ -80,12 +91,13 @@ ProductLog EnableProductLog(const std::wstring& logFolder, const std::wstring& p
     ProductLog log;
     log.path = used != UsedLogs().end() ? used->second : formed;
     platform::CreateResult result = platform::CreateResult::Failed;
-    log.held = platform::OpenTrustedOrNew(log.path, &platform::FileSystem::holdForWriter, result);
+    log.held = platform::OpenTrustedOrNew(*logFolder, NameIn(*logFolder, log.path), &platform::HeldFolder::holdForWriter,
+                                          result);
     // Ours from an earlier product of this run: added to; a file of an earlier
     // run is replaced, and a file made new is empty either way.
     bool append = used != UsedLogs().end() && result == platform::CreateResult::Opened;
     if (!log.held) {
-        log = NextFreeLogFile(logFolder, productName);
+        log = NextFreeLogFile(*logFolder, productName);
         if (!log.held) {
             installer.enableLog(0, std::wstring(), 0);
             return {};

@@ -30,7 +30,9 @@ struct ProductLog {
 // elevated, or one that cannot be looked at) is deleted first, or, when it
 // cannot be, the log goes to the next free "(2)", "(3)"... name, created
 // exclusively. No path that fits: logging is off for that call.
-ProductLog EnableProductLog(const std::wstring& logFolder, const std::wstring& productName);
+// The file is made, opened and deleted relative to the held `logFolder`;
+// without one (nullptr) logging is off.
+ProductLog EnableProductLog(platform::HeldFolder* logFolder, const std::wstring& productName);
 
 // Forgets the paths logged to in this process.
 void ForgetProductLogs();

@@ -16,6 +16,8 @@ namespace {
 // How many numbered names are tried when the default name is taken.
 constexpr unsigned kDefaultNameAttempts = 100;
 
+// The folder the log is in, held while the log is open, and the log.
+std::unique_ptr<platform::HeldFolder> g_logFolder;
 std::unique_ptr<platform::OpenFile> g_log;
 
 // "<stem>_<n><extension>" of `path`, for the n-th try of a name that is taken.
@@ -28,15 +30,17 @@ std::wstring NumberedName(const std::wstring& path, unsigned number) {
     return stem + L"_" + std::to_wstring(number) + extension;
 }
 
-// The one place the log file is created: at `path`, or, while that name is
-// taken (or held by a file that is not to be written through, see
-// CreateFileSafely), at the next numbered name, created new.
-std::unique_ptr<platform::OpenFile> CreateLogUnderFreeName(const std::wstring& path, platform::CreateMode mode) {
+// The one place the log file is created: as `fileName` in `folder`, or,
+// while that name is taken (or held by a file that is not to be written
+// through, see CreateFileSafely), under the next numbered name, created new.
+std::unique_ptr<platform::OpenFile> CreateLogUnderFreeName(platform::HeldFolder& folder, const std::wstring& fileName,
+                                                           platform::CreateMode mode) {
     for (unsigned attempt = 1; attempt <= kDefaultNameAttempts; ++attempt) {
-        const std::wstring name = attempt == 1 ? path : NumberedName(path, attempt);
-        if (name.size() > kMaxPathChars) return nullptr;
+        const std::wstring name = attempt == 1 ? fileName : NumberedName(fileName, attempt);
+        if (folder.path().size() + 1 + name.size() > kMaxPathChars) return nullptr;
         platform::CreateResult result = platform::CreateResult::Failed;
-        auto file = platform::CreateFileSafely(name, attempt == 1 ? mode : platform::CreateMode::NewOnly, result);
+        auto file =
+            platform::CreateFileSafely(folder, name, attempt == 1 ? mode : platform::CreateMode::NewOnly, result);
         if (file) return file;
         if (result != platform::CreateResult::AlreadyExists && result != platform::CreateResult::Refused) return nullptr;
     }
@@ -58,13 +62,17 @@ void RecordMessage(unsigned id, const std::wstring& text, bool shown) {
     LogLine(L"Message " + std::to_wstring(id) + (shown ? L" shown: " : L" suppressed: ") + text);
 }
 
-std::unique_ptr<platform::OpenFile> OpenDefaultLog() {
+// The default log in the temporary folder, or, where that folder cannot be
+// held free of links, in the system's; `note` then says so.
+std::unique_ptr<platform::OpenFile> OpenDefaultLog(std::wstring& note) {
     platform::FileSystem& files = *platform::Current().files;
     const std::optional<std::wstring> temp = files.tempFolder();
     if (!temp || temp->empty()) return nullptr;
+    g_logFolder = platform::HoldFolderOrSystemTemp(*temp, note);
+    if (!g_logFolder) return nullptr;
     const std::wstring program = ProgramArguments.empty() ? std::wstring() : ProgramArguments[0];
     // A second run within the same second gets a numbered name.
-    return CreateLogUnderFreeName(JoinPath(*temp, DefaultRunLogName(program, Now())), platform::CreateMode::NewOnly);
+    return CreateLogUnderFreeName(*g_logFolder, DefaultRunLogName(program, Now()), platform::CreateMode::NewOnly);
 }
 
 }  // namespace
@@ -123,27 +131,35 @@ std::wstring DefaultRunLogName(const std::wstring& programPath, const platform::
 
 bool OpenRunLog() {
     CloseRunLog();
+    std::wstring note;
     if (LogSwitch && !LogPath.empty()) {
-        const std::optional<std::wstring> path = platform::Current().files->fullPath(LogPath);
-        if (path) {
-            g_log = CreateLogUnderFreeName(*path, platform::CreateMode::ReplaceExisting);
-        }
+        platform::FileSystem& files = *platform::Current().files;
+        const std::optional<std::wstring> path = files.fullPath(LogPath);
+        // Only in a folder held and shown free of links: else no own log.
+        std::uint32_t error = 0;
+        if (path) g_logFolder = files.openFolder(FolderOf(*path), error);
+        if (g_logFolder) g_log = CreateLogUnderFreeName(*g_logFolder, FileNameOf(*path), platform::CreateMode::ReplaceExisting);
     } else {
-        g_log = OpenDefaultLog();
+        g_log = OpenDefaultLog(note);
     }
-    if (!g_log) return false;
+    if (!g_log) {
+        g_logFolder.reset();
+        return false;
+    }
     // A byte-order mark, so that every editor on Windows reads the file as UTF-8.
     if (!g_log->write("\xEF\xBB\xBF", 3)) {
-        g_log.reset();
+        CloseRunLog();
         return false;
     }
     SetMessageRecorder(RecordMessage);
+    if (!note.empty()) LogLine(L"Own log: " + note);
     return true;
 }
 
 void CloseRunLog() {
     SetMessageRecorder(nullptr);
     g_log.reset();
+    g_logFolder.reset();
 }
 
 bool RunLogOpen() { return g_log != nullptr; }

@@ -46,28 +46,30 @@ std::optional<std::wstring> SuffixText(unsigned suffixId) {
     return text;
 }
 
-// 0 when all bytes are in the file and it is closed, else an error code.
-std::uint32_t WriteAll(platform::FileSystem& files, std::unique_ptr<platform::OpenFile> file,
-                       const std::wstring& path, const platform::ResourceBytes& bytes) {
+// 0 when all bytes are in the file `name` of `folder` and it is closed, else an error code.
+std::uint32_t WriteAll(platform::HeldFolder& folder, std::unique_ptr<platform::OpenFile> file,
+                       const std::wstring& name, const platform::ResourceBytes& bytes) {
     if (file->write(bytes.data, bytes.size)) return 0;
     const std::uint32_t error = platform::LastErrorOr(platform::kErrorWriteFault);
-    file.reset();              // closes it
-    files.deleteFile(path);    // nobody reads a partial package
+    file.reset();               // closes it
+    folder.deleteFile(name);    // nobody reads a partial package
     return error;
 }
 
 // The work of ExtractPackage: 0 on success, else the error code to report.
+// The file is made relative to its folder, held and shown free of links
+// while it is written.
 std::uint32_t Extract(std::wstring& path, const std::wstring& resourceName, unsigned suffixId) {
     platform::FileSystem& files = *platform::Current().files;
     const bool temporary = path.empty();
 
-    std::wstring tempFolder;
+    std::wstring folderPath, fileName;
     if (temporary) {
         std::optional<std::wstring> folder = files.tempFolder();
         if (!folder || folder->empty()) return platform::LastErrorOr(platform::kErrorPathNotFound);
         if (folder->size() > kMaxTempFolderChars) return platform::kErrorNameTooLong;
-        tempFolder = *folder;
-        std::optional<std::wstring> name = NextFreeTempName(files, tempFolder);
+        folderPath = *folder;
+        std::optional<std::wstring> name = NextFreeTempName(files, folderPath);
         if (!name) return platform::kErrorNameTooLong;
         path = *name;
     } else {
@@ -76,32 +78,47 @@ std::uint32_t Extract(std::wstring& path, const std::wstring& resourceName, unsi
         std::optional<std::wstring> name = SuffixedPackageName(path, *suffix);
         if (!name) return platform::kErrorNameTooLong;  // beyond the name limits: nothing is written
         path = *name;
+        const std::optional<std::wstring> full = files.fullPath(path);
+        if (!full) return platform::LastErrorOr(platform::kErrorPathNotFound);
+        folderPath = FolderOf(*full);
+        fileName = FileNameOf(*full);
     }
 
     platform::ResourceBytes bytes;
     if (const std::uint32_t error = CarriedPackageBytes(resourceName, bytes)) return error;
+
+    std::uint32_t error = 0;
+    const std::unique_ptr<platform::HeldFolder> folder = files.openFolder(folderPath, error);
+    if (!folder) return error != 0 ? error : platform::kErrorPathNotFound;
 
     platform::CreateResult result = platform::CreateResult::Failed;
     if (!temporary) {
         // A file of that name is replaced only when it is a plain file of its
         // own: a link, or a file with another name too, is deleted and a new
         // file made, so nothing is written through it.
-        auto file = platform::CreateFileSafely(path, platform::CreateMode::ReplaceExisting, result);
+        auto file = platform::CreateFileSafely(*folder, fileName, platform::CreateMode::ReplaceExisting, result);
         if (result == platform::CreateResult::Refused) return platform::kErrorAccessDenied;
         if (!file) return platform::LastErrorOr(platform::kErrorCannotMake);
-        return WriteAll(files, std::move(file), path, bytes);
+        return WriteAll(*folder, std::move(file), fileName, bytes);
     }
 
     // The temporary folder is shared and this process may run elevated: a
     // file that someone else put under the chosen name is never opened. When
     // the name was taken after it was tested, count on.
     for (unsigned attempt = 0; attempt < kTempNameAttempts; ++attempt) {
-        auto file = files.createFile(path, platform::CreateMode::NewOnly, result);
-        if (file) return WriteAll(files, std::move(file), path, bytes);
+        const std::wstring name = FileNameOf(path);
+        auto file = folder->createFile(name, platform::CreateMode::NewOnly, result);
+        if (file && !platform::WritableThrough(file->look())) {
+            // Made through something: not a file of its own.
+            file.reset();
+            folder->deleteFile(name);
+            return platform::kErrorAccessDenied;
+        }
+        if (file) return WriteAll(*folder, std::move(file), name, bytes);
         if (result != platform::CreateResult::AlreadyExists) return platform::LastErrorOr(platform::kErrorCannotMake);
-        std::optional<std::wstring> name = NextFreeTempName(files, tempFolder);
-        if (!name) return platform::kErrorNameTooLong;
-        path = *name;
+        std::optional<std::wstring> next = NextFreeTempName(files, folderPath);
+        if (!next) return platform::kErrorNameTooLong;
+        path = *next;
     }
     return platform::kErrorCannotMake;
 }

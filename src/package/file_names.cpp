@@ -42,6 +42,8 @@ std::wstring ExtensionOf(const std::wstring& path) {
     return dot == std::wstring::npos ? std::wstring() : path.substr(dot);
 }
 
+std::wstring FileNameOf(const std::wstring& path) { return path.substr(StartOfLastComponent(path)); }
+
 std::wstring BaseNameOf(const std::wstring& path) {
     std::wstring name = path.substr(StartOfLastComponent(path));
     return name.substr(0, name.size() - ExtensionOf(name).size());

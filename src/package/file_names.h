@@ -20,6 +20,9 @@ std::wstring ExtensionOf(const std::wstring& path);
 // The last component of `path` without its extension.
 std::wstring BaseNameOf(const std::wstring& path);
 
+// The last component of `path`, extension included.
+std::wstring FileNameOf(const std::wstring& path);
+
 // `folder` joined with `name` by one separator (none for an empty folder).
 std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
 

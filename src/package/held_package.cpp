@@ -8,6 +8,7 @@
 #include "package/file_names.h"
 #include "platform/clock.h"
 #include "platform/error_codes.h"
+#include "platform/existing_files.h"
 #include "platform/resources.h"
 #include "platform/services.h"
 #include "platform/thread_state.h"
@@ -21,6 +22,10 @@ constexpr unsigned kNameAttempts = 16;            // "MSP<n>" names tried in a f
 // only once that program lets go of it: so many tries, so long apart.
 constexpr unsigned kRemoveAttempts = 10;
 constexpr std::uint32_t kRemoveRetryMs = 50;
+// The same program may still have a package file open that was just written:
+// its hold is tried so many times, so long apart.
+constexpr unsigned kHoldAttempts = 5;
+constexpr std::uint32_t kHoldRetryMs = 100;
 
 // Numbers the package files of the process, so that no two share a name.
 unsigned g_nextPackageNumber = 1;
@@ -69,81 +74,99 @@ void RemoveSoon(Remove remove) {
 
 std::unique_ptr<WorkingFolder> WorkingFolder::Create(std::uint32_t& error) {
     platform::FileSystem& files = *platform::Current().files;
-    const std::optional<std::wstring> temp = files.tempFolder();
-    if (!temp || temp->empty()) {
+    const bool elevated = files.processElevated();
+    // Elevated, never where the user's environment points: a folder the
+    // user owns, or a link there, would decide what the installer applies.
+    error = platform::kErrorPathNotFound;
+    std::vector<std::wstring> places = platform::SystemTempFolders();
+    if (!elevated) {
+        const std::optional<std::wstring> temp = files.tempFolder();
+        if (!temp) error = platform::LastErrorOr(platform::kErrorPathNotFound);
+        places.assign(1, temp ? *temp : std::wstring());
+    } else if (places.empty()) {
         error = platform::LastErrorOr(platform::kErrorPathNotFound);
-        return nullptr;
     }
-    unsigned char random[kRandomBytes];
-    if (!files.randomBytes(random, sizeof(random))) {
-        error = platform::LastErrorOr(platform::kErrorCannotMake);
-        return nullptr;
+    for (const std::wstring& place : places) {
+        if (place.empty()) continue;
+        std::unique_ptr<platform::HeldFolder> parent = files.openFolder(place, error);
+        if (!parent) continue;
+        unsigned char random[kRandomBytes];
+        if (!files.randomBytes(random, sizeof(random))) {
+            error = platform::LastErrorOr(platform::kErrorCannotMake);
+            return nullptr;
+        }
+        const std::wstring name = Base32(random, sizeof(random));
+        if (parent->path().size() + 1 + name.size() > kMaxPathChars) {
+            error = platform::kErrorNameTooLong;
+            continue;
+        }
+        // Someone else's folder of that name is never used: it is not ours to trust.
+        std::unique_ptr<platform::HeldFolder> folder = parent->createPrivateFolder(name, !elevated, error);
+        if (folder) return std::unique_ptr<WorkingFolder>(new WorkingFolder(std::move(folder)));
     }
-    const std::wstring path = JoinPath(*temp, Base32(random, sizeof(random)));
-    if (path.size() > kMaxPathChars) {
-        error = platform::kErrorNameTooLong;
-        return nullptr;
-    }
-    // Someone else's folder of that name is never used: it is not ours to trust.
-    if (!files.createPrivateFolder(path, !files.processElevated())) {
-        error = platform::LastErrorOr(platform::kErrorCannotMake);
-        return nullptr;
-    }
-    return std::unique_ptr<WorkingFolder>(new WorkingFolder(path));
+    if (error == 0) error = platform::kErrorCannotMake;
+    return nullptr;
 }
 
 WorkingFolder::~WorkingFolder() {
-    RemoveSoon([this] { return platform::Current().files->removeFolder(path_); });
+    RemoveSoon([this] { return folder_->remove(); });
 }
 
-std::unique_ptr<HeldPackage> HeldPackage::Write(const std::wstring& folder, const std::wstring& resourceName,
+std::unique_ptr<HeldPackage> HeldPackage::Write(platform::HeldFolder& folder, const std::wstring& resourceName,
                                                 std::uint32_t& error) {
-    platform::FileSystem& files = *platform::Current().files;
     platform::ResourceBytes bytes;
     error = CarriedPackageBytes(resourceName, bytes);
     if (error != 0) return nullptr;
 
-    std::wstring path;
+    std::wstring name;
     std::unique_ptr<platform::OpenFile> file;
     platform::CreateResult result = platform::CreateResult::Failed;
     for (unsigned attempt = 0; attempt < kNameAttempts && !file; ++attempt) {
-        path = JoinPath(folder, L"MSP" + std::to_wstring(g_nextPackageNumber++));
-        if (path.size() > kMaxPathChars) {
+        name = L"MSP" + std::to_wstring(g_nextPackageNumber++);
+        if (folder.path().size() + 1 + name.size() > kMaxPathChars) {
             error = platform::kErrorNameTooLong;
             return nullptr;
         }
-        file = files.createFile(path, platform::CreateMode::NewOnly, result);
+        file = folder.createFile(name, platform::CreateMode::NewOnly, result);
         if (!file && result != platform::CreateResult::AlreadyExists) break;
     }
     if (!file) {
         error = platform::LastErrorOr(platform::kErrorCannotMake);
         return nullptr;
     }
-    if (!file->write(bytes.data, bytes.size)) {
-        error = platform::LastErrorOr(platform::kErrorWriteFault);
-        file.reset();
-        files.deleteFile(path);
+    const bool written = file->write(bytes.data, bytes.size);
+    if (!written) error = platform::LastErrorOr(platform::kErrorWriteFault);
+    file.reset();  // closed before it is held, or deleted
+    if (!written) {
+        folder.deleteFile(name);
         return nullptr;
     }
 
     std::uint32_t holdError = 0;
-    std::unique_ptr<platform::OpenFile> held = files.holdForReaders(std::move(file), path, holdError);
+    std::unique_ptr<platform::OpenFile> held = folder.holdForReaders(name, holdError);
+    platform::Clock* clock = platform::Current().clock;
+    for (unsigned attempt = 1; !held && holdError == platform::kErrorSharingViolation && attempt < kHoldAttempts &&
+                               clock != nullptr;
+         ++attempt) {
+        clock->sleep(kHoldRetryMs);
+        held = folder.holdForReaders(name, holdError);
+    }
     if (!held) {
         error = holdError != 0 ? holdError : platform::kErrorCannotMake;
-        files.deleteFile(path);
+        folder.deleteFile(name);
         return nullptr;
     }
     if (!ReadsBackAs(*held, bytes)) {
         error = kErrorPackageChanged;
         held.reset();
-        files.deleteFile(path);
+        folder.deleteFile(name);
         return nullptr;
     }
-    return std::unique_ptr<HeldPackage>(new HeldPackage(path, std::move(held)));
+    return std::unique_ptr<HeldPackage>(new HeldPackage(folder, name, std::move(held)));
 }
 
 HeldPackage::~HeldPackage() {
     hold_.reset();  // released before the file can be deleted
     platform::FileSystem& files = *platform::Current().files;
-    RemoveSoon([&] { return files.deleteFile(path_) || !files.exists(path_); });
+    RemoveSoon([&] { return folder_.deleteFile(name_) || !files.exists(path_); });
 }

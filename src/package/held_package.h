@@ -8,40 +8,49 @@
 
 #include "platform/file_system.h"
 
-// A folder made for one patch run inside the temporary folder, under a name
-// nobody can predict (128 random bits), that only SYSTEM and the
-// Administrators group may use (and the user running the process when it is
-// not elevated). Removed when the object goes away; the files in it are
-// removed by their holders before.
+// A folder made for one patch run, under a name nobody can predict (128
+// random bits), that only SYSTEM and the Administrators group may use (and
+// the user running the process when it is not elevated). Elevated, it is made
+// in the system's own temporary folder ("<Windows>\SystemTemp" where it can
+// be, else "<Windows>\Temp"), never in one the user's environment names; not
+// elevated, in the temporary folder. Held from its creation until the object
+// goes away, then removed through its handle; the files in it are removed by
+// their holders before.
 class WorkingFolder {
 public:
-    // Nothing when the folder cannot be made; `error` tells why.
+    // Nothing when the folder cannot be made and shown free of links; `error`
+    // tells why (of the last place tried).
     static std::unique_ptr<WorkingFolder> Create(std::uint32_t& error);
     ~WorkingFolder();
     WorkingFolder(const WorkingFolder&) = delete;
     WorkingFolder& operator=(const WorkingFolder&) = delete;
-    const std::wstring& path() const { return path_; }
+    const std::wstring& path() const { return folder_->path(); }
+    platform::HeldFolder& folder() const { return *folder_; }
 
 private:
-    explicit WorkingFolder(std::wstring path) : path_(std::move(path)) {}
-    std::wstring path_;
+    explicit WorkingFolder(std::unique_ptr<platform::HeldFolder> folder) : folder_(std::move(folder)) {}
+    std::unique_ptr<platform::HeldFolder> folder_;
 };
 
 // The error code of a package file whose bytes, read back through the handle
 // that holds it, are not the carried package's (ERROR_FILE_CORRUPT).
 constexpr std::uint32_t kErrorPackageChanged = 1392;
 
-// A carried package written to a new file "MSP<n>" in a working folder.
-// From its creation until the object goes away no other process can write,
-// replace, rename or delete the file, and before the object is handed out
-// the file's bytes have been compared with the carried package through the
-// very handle that holds it. The file is deleted when the object goes away.
+// A carried package written to a new file "MSP<n>" in a held folder, made,
+// held and deleted relative to the folder's handle. From its creation until
+// the object goes away no other process can write, replace, rename or delete
+// the file, and before the object is handed out the file's bytes have been
+// compared with the carried package through the very handle that holds it.
+// The file is deleted when the object goes away.
 class HeldPackage {
 public:
     // Nothing when the package is not carried, cannot be written or held, or
     // reads back differently; `error` tells why (kErrorPackageChanged for
-    // bytes that are not the package's).
-    static std::unique_ptr<HeldPackage> Write(const std::wstring& folder, const std::wstring& resourceName,
+    // bytes that are not the package's, 1921 for a file whose place the
+    // system cannot tell). While another program (a virus scanner) still has
+    // the new file open, the hold is tried again a few times, briefly.
+    // `folder` must outlive the object.
+    static std::unique_ptr<HeldPackage> Write(platform::HeldFolder& folder, const std::wstring& resourceName,
                                               std::uint32_t& error);
     ~HeldPackage();
     HeldPackage(const HeldPackage&) = delete;
@@ -49,8 +58,10 @@ public:
     const std::wstring& path() const { return path_; }
 
 private:
-    HeldPackage(std::wstring path, std::unique_ptr<platform::OpenFile> hold)
-        : path_(std::move(path)), hold_(std::move(hold)) {}
+    HeldPackage(platform::HeldFolder& folder, std::wstring name, std::unique_ptr<platform::OpenFile> hold)
+        : folder_(folder), name_(std::move(name)), path_(folder.path() + L"\\" + name_), hold_(std::move(hold)) {}
+    platform::HeldFolder& folder_;
+    std::wstring name_;
     std::wstring path_;
     std::unique_ptr<platform::OpenFile> hold_;
 };

@@ -9,6 +9,7 @@ constexpr std::uint32_t kErrorPathNotFound = 3;             // ERROR_PATH_NOT_FO
 constexpr std::uint32_t kErrorAccessDenied = 5;             // ERROR_ACCESS_DENIED
 constexpr std::uint32_t kErrorNotEnoughMemory = 8;          // ERROR_NOT_ENOUGH_MEMORY
 constexpr std::uint32_t kErrorWriteFault = 29;              // ERROR_WRITE_FAULT
+constexpr std::uint32_t kErrorSharingViolation = 32;        // ERROR_SHARING_VIOLATION
 constexpr std::uint32_t kErrorCannotMake = 82;              // ERROR_CANNOT_MAKE
 constexpr std::uint32_t kErrorInvalidParameter = 87;        // ERROR_INVALID_PARAMETER
 constexpr std::uint32_t kErrorNameTooLong = 206;            // ERROR_FILENAME_EXCED_RANGE
@@ -20,6 +21,10 @@ constexpr std::uint32_t kErrorResourceDataNotFound = 1812;  // ERROR_RESOURCE_DA
 constexpr std::uint32_t kErrorResourceTypeNotFound = 1813;  // ERROR_RESOURCE_TYPE_NOT_FOUND
 constexpr std::uint32_t kErrorResourceNameNotFound = 1814;  // ERROR_RESOURCE_NAME_NOT_FOUND
 constexpr std::uint32_t kErrorResourceLangNotFound = 1815;  // ERROR_RESOURCE_LANG_NOT_FOUND
+// Where a file or folder is cannot be shown: the system cannot tell where its handle leads.
+constexpr std::uint32_t kErrorIdentityUnknown = 1921;       // ERROR_CANT_RESOLVE_FILENAME
+// A link, junction or mount point in a path that must have none.
+constexpr std::uint32_t kErrorLinkInPath = 4395;            // ERROR_REPARSE_POINT_ENCOUNTERED
 constexpr std::uint32_t kErrorResourceNotPresent = 4316;    // ERROR_RESOURCE_NOT_PRESENT: Keywords without a usable ";"
 
 // A configure call that succeeded and asks for a restart.

@@ -9,25 +9,31 @@ bool WritableThrough(const ExistingFile& found) {
     return found.plainFile && found.linkCount <= 1 && (found.ownerTrusted || !Current().files->processElevated());
 }
 
-std::unique_ptr<OpenFile> OpenTrustedOrNew(const std::wstring& path, FileOpener open, CreateResult& result) {
-    FileSystem& files = *Current().files;
-    std::unique_ptr<OpenFile> file = (files.*open)(path, CreateMode::ReplaceExisting, result);
-    if (result == CreateResult::Created) return file;
-    if (result == CreateResult::Opened) {
+std::unique_ptr<OpenFile> OpenTrustedOrNew(HeldFolder& folder, const std::wstring& name, FileOpener open,
+                                           CreateResult& result) {
+    std::unique_ptr<OpenFile> file = (folder.*open)(name, CreateMode::ReplaceExisting, result);
+    if (result == CreateResult::Created || result == CreateResult::Opened) {
         if (WritableThrough(file->look())) return file;
         file.reset();  // closed before it is deleted
     } else if (result != CreateResult::AlreadyExists) {
         return nullptr;
     }
-    if (!files.deleteFile(path)) {
+    if (!folder.deleteFile(name)) {
         result = CreateResult::Refused;
         return nullptr;
     }
-    return (files.*open)(path, CreateMode::NewOnly, result);
+    file = (folder.*open)(name, CreateMode::NewOnly, result);
+    if (!file || WritableThrough(file->look())) return file;
+    // Made new, and still not a plain file of its own: made through something.
+    file.reset();
+    folder.deleteFile(name);
+    result = CreateResult::Refused;
+    return nullptr;
 }
 
-std::unique_ptr<OpenFile> CreateFileSafely(const std::wstring& path, CreateMode mode, CreateResult& result) {
-    std::unique_ptr<OpenFile> file = OpenTrustedOrNew(path, &FileSystem::createFile, result);
+std::unique_ptr<OpenFile> CreateFileSafely(HeldFolder& folder, const std::wstring& name, CreateMode mode,
+                                           CreateResult& result) {
+    std::unique_ptr<OpenFile> file = OpenTrustedOrNew(folder, name, &HeldFolder::createFile, result);
     if (result != CreateResult::Opened) return file;
     if (mode == CreateMode::NewOnly) {
         result = CreateResult::AlreadyExists;
@@ -35,6 +41,31 @@ std::unique_ptr<OpenFile> CreateFileSafely(const std::wstring& path, CreateMode 
     }
     if (file->truncate()) return file;
     result = CreateResult::Failed;
+    return nullptr;
+}
+
+std::vector<std::wstring> SystemTempFolders() {
+    const std::optional<std::wstring> windows = Current().files->windowsFolder();
+    if (!windows || windows->empty()) return {};
+    return {*windows + L"\\SystemTemp", *windows + L"\\Temp"};
+}
+
+std::unique_ptr<HeldFolder> HoldFolderOrSystemTemp(const std::wstring& path, std::wstring& note) {
+    FileSystem& files = *Current().files;
+    std::uint32_t error = 0;
+    std::unique_ptr<HeldFolder> folder = files.openFolder(path, error);
+    if (folder) return folder;
+    std::wstring shown = path;
+    while (shown.size() > 3 && (shown.back() == L'\\' || shown.back() == L'/')) shown.pop_back();
+    note = L"The folder " + shown + L" cannot be held free of links (error " + std::to_wstring(error) + L")";
+    for (const std::wstring& instead : SystemTempFolders()) {
+        folder = files.openFolder(instead, error);
+        if (folder) {
+            note += L": written to " + folder->path() + L" instead";
+            return folder;
+        }
+    }
+    note += L", nor can the system's temporary folder: not written";
     return nullptr;
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 // Files that someone else may have put where this program writes: the
 // temporary folder is shared, and the program may run elevated or as SYSTEM.
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/file_system.h"
 
@@ -13,27 +15,35 @@ namespace platform {
 // current user.
 bool WritableThrough(const ExistingFile& found);
 
-// FileSystem::createFile or FileSystem::holdForWriter.
-using FileOpener = std::unique_ptr<OpenFile> (FileSystem::*)(const std::wstring&, CreateMode, CreateResult&);
+// HeldFolder::createFile or HeldFolder::holdForWriter.
+using FileOpener = std::unique_ptr<OpenFile> (HeldFolder::*)(const std::wstring&, CreateMode, CreateResult&);
 
-// Opens the entry at `path` through `open` as itself, a link not followed,
-// and looks at it through that handle: a trusted file stays open as it is
-// (`result` Opened); anything else (a link or junction, a folder, a file with
-// more than one name, a foreign owner when elevated, or something that
-// cannot be opened or looked at completely) is deleted and a new file made
-// exclusively (Created, as when nothing was there). Nothing when what is
-// there stays (Refused), the name was taken in between (AlreadyExists) or
-// the system refused (Failed).
-std::unique_ptr<OpenFile> OpenTrustedOrNew(const std::wstring& path, FileOpener open, CreateResult& result);
+// Opens the entry `name` of `folder` through `open` as itself, a link not
+// followed, and looks at it through that handle, a file just created as much
+// as one that was there: a trusted file stays open as it is (`result` Opened
+// or Created); anything else (a link or junction, a folder, a file with more
+// than one name, a foreign owner when elevated, or something that cannot be
+// opened or looked at completely) is deleted and a new file made exclusively
+// and looked at again. Nothing when what is there stays (Refused), the name
+// was taken in between (AlreadyExists) or the system refused (Failed).
+std::unique_ptr<OpenFile> OpenTrustedOrNew(HeldFolder& folder, const std::wstring& name, FileOpener open,
+                                           CreateResult& result);
 
-// Opens `path` for writing. A file already there is looked at through the
-// handle that was opened on it, without following a link: a trusted one is
-// truncated and written through that very handle when `mode` allows it;
-// anything else (a link or junction, a folder, a file with more than one
-// name, a foreign owner when elevated, or something that cannot be opened)
-// is deleted and a new file made exclusively, so that nothing placed in
-// between is opened. Nothing when what is there stays (`result` Refused), the
-// name was taken in between (AlreadyExists) or the system refused (Failed).
-std::unique_ptr<OpenFile> CreateFileSafely(const std::wstring& path, CreateMode mode, CreateResult& result);
+// Opens the entry `name` of `folder` for writing as OpenTrustedOrNew does;
+// a trusted file that was there is truncated and written through that very
+// handle when `mode` allows it (NewOnly: AlreadyExists).
+std::unique_ptr<OpenFile> CreateFileSafely(HeldFolder& folder, const std::wstring& name, CreateMode mode,
+                                           CreateResult& result);
+
+// The folders of the system's own temporary files, in the order to try them:
+// "<Windows>\SystemTemp", then "<Windows>\Temp", of the Windows folder the
+// system reports; never a folder the environment names.
+std::vector<std::wstring> SystemTempFolders();
+
+// Holds the folder at `path` (see FileSystem::openFolder); where that folder
+// cannot be held and shown free of links, the first of SystemTempFolders()
+// that can be, and `note` then says so in a line for the own log. Nothing
+// when no folder can be held (`note` says that too).
+std::unique_ptr<HeldFolder> HoldFolderOrSystemTemp(const std::wstring& path, std::wstring& note);
 
 }  // namespace platform

@@ -17,6 +17,10 @@ struct ExistingFile {
     std::uint32_t linkCount = 1;  // names (hard links) the file has
     // Owned by SYSTEM, the Administrators group or the current user.
     bool ownerTrusted = true;
+    // False when the system could not tell where the handle leads (no final
+    // path to ask for): then it is not a plain file either, for want of
+    // proof, not because it was found to be something else.
+    bool identityShown = true;
 };
 
 // A file this process holds open; closed when the object goes away. What it
@@ -50,6 +54,60 @@ enum class CreateResult {
     Refused,  // something not to write through is there, and could not be removed
 };
 
+// A folder this process holds open from the moment it has it until the
+// object goes away: nobody else can rename, delete or replace it meanwhile.
+// Before it is handed out it has been shown, through its handle, to be the
+// folder its path names: no link, junction or mount point anywhere in the
+// path. Its files are created, opened and deleted relative to that handle,
+// never by a second lookup of the folder's path.
+class HeldFolder {
+public:
+    virtual ~HeldFolder() = default;
+
+    // The folder's full path, without a trailing separator: the path the
+    // folder was shown to have.
+    virtual const std::wstring& path() const = 0;
+
+    // Opens the entry `name` of the folder for writing according to `mode`
+    // (a link is never followed). `result` tells what was opened, or why
+    // nothing was.
+    virtual std::unique_ptr<OpenFile> createFile(const std::wstring& name, CreateMode mode,
+                                                 CreateResult& result) = 0;
+
+    // Holds the file `name` this process has just written and closed, for
+    // readers: until the returned object goes away no other process can open
+    // it for writing, rename, replace or delete it, while it can still be
+    // read. Nothing when the file cannot be held so, or is not the plain file
+    // of one name that was written; `error` then tells why (32 while another
+    // program still has it open; 1921 when the system cannot tell where the
+    // handle leads).
+    virtual std::unique_ptr<OpenFile> holdForReaders(const std::wstring& name, std::uint32_t& error) = 0;
+
+    // Opens the entry `name` as itself, or creates a file there when no entry
+    // exists (`mode` NewOnly: only creates), and holds it for another writer:
+    // until the returned object goes away the file can be read and written by
+    // others but not renamed, replaced or deleted.
+    virtual std::unique_ptr<OpenFile> holdForWriter(const std::wstring& name, CreateMode mode,
+                                                    CreateResult& result) = 0;
+
+    // Deletes the entry `name`, through a handle opened on it relative to the
+    // folder: a link itself, never what it points to.
+    virtual bool deleteFile(const std::wstring& name) = 0;
+
+    // A new folder `name` inside this one, held from its creation, that only
+    // SYSTEM and the Administrators group may use (and with `withCurrentUser`
+    // the user the process runs as, else the Administrators group owns it):
+    // its security descriptor, owner included, is given at creation and
+    // inherits nothing from this folder. Nothing when an entry of that name
+    // exists or the folder cannot be made and shown so; `error` tells why.
+    virtual std::unique_ptr<HeldFolder> createPrivateFolder(const std::wstring& name, bool withCurrentUser,
+                                                            std::uint32_t& error) = 0;
+
+    // Removes this folder, when it is empty, through its own handle; false
+    // (the folder still held) when it cannot be removed now.
+    virtual bool remove() = 0;
+};
+
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -69,41 +127,19 @@ public:
 
     virtual bool createFolder(const std::wstring& path) = 0;
 
-    // A new folder that only SYSTEM and the Administrators group may use,
-    // and with `withCurrentUser` the user the process runs as: its security
-    // descriptor is given at creation and inherits nothing from the folder
-    // above. False when `path` exists or the folder cannot be made so.
-    virtual bool createPrivateFolder(const std::wstring& path, bool withCurrentUser) = 0;
+    // The Windows folder as the system reports it for the whole system
+    // (never taken from the environment), without a trailing separator.
+    virtual std::optional<std::wstring> windowsFolder() = 0;
 
-    // Removes an empty folder.
-    virtual bool removeFolder(const std::wstring& path) = 0;
+    // Opens the existing folder at `path` and holds it (see HeldFolder).
+    // Nothing when it cannot be opened, or cannot be shown to be the folder
+    // the path names; `error` then tells why: 4395 for a link, junction or
+    // mount point in the path, 1921 when the system cannot tell where the
+    // handle leads.
+    virtual std::unique_ptr<HeldFolder> openFolder(const std::wstring& path, std::uint32_t& error) = 0;
 
     // Fills `buffer` from the system's random number generator.
     virtual bool randomBytes(void* buffer, std::size_t size) = 0;
-
-    // Opens `path` for writing according to `mode`. `result` tells what was
-    // opened, or why nothing was.
-    virtual std::unique_ptr<OpenFile> createFile(const std::wstring& path, CreateMode mode,
-                                                 CreateResult& result) = 0;
-
-    // Closes `written`, the file this process has just written at `path`,
-    // and holds that file for readers: from before the close until the
-    // returned object goes away no other process can open it for writing,
-    // rename, replace or delete it, while it can still be read. Nothing when
-    // the file cannot be held so, or is not the plain file of one name that
-    // was written; `error` then tells why.
-    virtual std::unique_ptr<OpenFile> holdForReaders(std::unique_ptr<OpenFile> written, const std::wstring& path,
-                                                     std::uint32_t& error) = 0;
-
-    // Opens the entry at `path` as itself, or creates a file there when no
-    // entry exists (`mode` NewOnly: only creates), and holds it for another
-    // writer: until the returned object goes away the file can be read and
-    // written by others but not renamed, replaced or deleted.
-    virtual std::unique_ptr<OpenFile> holdForWriter(const std::wstring& path, CreateMode mode,
-                                                    CreateResult& result) = 0;
-
-    // Deletes a file, or a link itself (never what it points to).
-    virtual bool deleteFile(const std::wstring& path) = 0;
 
     // True when the process runs with administrator rights in force (also
     // when the system cannot tell).

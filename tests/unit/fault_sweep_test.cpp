@@ -43,6 +43,12 @@ const Ignored kIgnoredFailures[] = {
     {"removeFolder", "a working folder that cannot be removed is tried again, then left to the system"},
     {"exists", "a name thought free is then created exclusively: when it is taken, that fails and the next is tried"},
     {"fullPath", "a /log path that cannot be made absolute: no own log, the product logs go to the temporary folder"},
+    {"openFolder", "a log folder that cannot be held free of links: the logs go to the system's temporary folder, or "
+                   "are not written (the working folder's and /e's folders are failures)"},
+    {"windowsFolder", "the system's temporary folder is a log's second place only, when not elevated"},
+    {"look", "a file whose look cannot be completed is not trusted: it is deleted and made anew, or the next name "
+             "is taken"},
+    {"holdForReaders", "a package another program still has open is held again after a moment"},
     {"isFolder", "a log folder not found is made, or the product logs go to c: (the temporary folder's last resort)"},
     {"tempFolder", "no temporary folder for the default own log or the product logs: no own log; logs go to c:"},
     {"holdForWriter", "a product log that cannot be made: the patch is applied without one"},
@@ -101,7 +107,7 @@ struct World {
         install(kB, L"B", L"1033");
         install(kC, L"C", L"1031");
         installer.files = &files;
-        files.folders = {L"C:\\Temp", L"D:\\Out", L"D:\\logs"};
+        files.folders = {L"C:\\Temp", L"C:\\Windows\\Temp", L"D:\\Out", L"D:\\logs"};
         os.report(fake::NtRecord(10, 0, 1, 0, 19045), 9);
         arguments.arguments = {L"C:\\Downloads\\update.exe"};
         arguments.arguments.insert(arguments.arguments.end(), args.begin(), args.end());
@@ -217,6 +223,7 @@ Outcome Make(const SweptRun& run, std::size_t failAt, std::vector<const char*>* 
         if (foldersBefore.count(folder) == 0) outcome.leftovers.push_back("folder " + Narrow(folder));
     }
     for (const auto& [path, count] : world.files.openNow) outcome.leftovers.push_back("open file " + Narrow(path));
+    for (const auto& [path, count] : world.files.held) outcome.leftovers.push_back("held " + Narrow(path));
     if (world.installer.openHandles() != 0) outcome.leftovers.push_back("open installer handle");
     return outcome;
 }

@@ -439,6 +439,18 @@ TEST_F(PatchRunTest, UnreadablePackagesAreReportedWithTheirCode) {
          L"en300 1392"},
         {"kept open", [this] { carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,"); files.beforeHold = [](auto&) { return true; }; },
          L"en300 32"},
+        {"its place cannot be shown",
+         [this] {
+             carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,");
+             files.beforeHold = [this](const std::wstring& path) {
+                 files.looks[path].identityShown = false;
+                 return false;
+             };
+         },
+         L"en300 1921"},
+        {"the temporary folder through a link",
+         [this] { carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,"); files.linkedFolders.insert(L"C:\\Temp"); },
+         L"en300 4395"},
         {"no package at all", [] {}, L"en300 1814"},
     };
     for (const Case& c : cases) {
@@ -449,6 +461,7 @@ TEST_F(PatchRunTest, UnreadablePackagesAreReportedWithTheirCode) {
         installer.configures.clear();
         fake::Faults().failEvery.clear();
         files.beforeHold = nullptr;
+        files.linkedFolders.clear();
         thread.error = 0;
         installer.openedPaths.clear();
         boxes.shown.clear();
@@ -469,23 +482,64 @@ TEST_F(PatchRunTest, PackagesAndLogsAreHeldInAFolderOfTheRunsOwnUntilTheInstalle
     carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,");
     carry(L"IDR_MSP_LP", kA, L"2.0.0.0;1.0.0.0,");
     install(kA, L"1.0.0.0", L"P");
-    for (bool elevated : {true, false}) {
-        SCOPED_TRACE(elevated ? "elevated" : "not elevated");
-        files.elevated = elevated;
+    const std::wstring temp = L"C:\\Temp", systemTemp = L"C:\\Windows\\SystemTemp", windowsTemp = L"C:\\Windows\\Temp";
+    struct Case {
+        const char* what;
+        bool elevated;
+        std::function<void()> arrange;
+        std::wstring parent;     // of the working folder
+        std::wstring logFolder;  // of the product logs
+        std::vector<std::uint32_t> sleeps;
+    } cases[] = {
+        {"not elevated: the temporary folder", false, [] {}, temp, temp, {}},
+        {"elevated: the system's own, never the user's", true, [&] { files.folders.insert(systemTemp); }, systemTemp,
+         temp, {}},
+        {"elevated, no SystemTemp", true, [] {}, windowsTemp, temp, {}},
+        {"elevated, SystemTemp through a link", true,
+         [&] {
+             files.folders.insert(systemTemp);
+             files.linkedFolders.insert(systemTemp);
+         },
+         windowsTemp, temp, {}},
+        {"elevated, the user's TEMP through a link: no log written there", true,
+         [&] {
+             files.temp = L"C:\\Users\\u\\Temp\\";
+             files.folders.insert(L"C:\\Users\\u\\Temp");
+             files.linkedFolders.insert(L"C:\\Users\\u");
+         },
+         windowsTemp, windowsTemp, {}},
+        {"a scanner has each new package open a moment", false,
+         [&] { files.beforeHold = [n = 0](const std::wstring&) mutable { return ++n % 2 == 1; }; }, temp, temp,
+         {100, 100}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        files.elevated = c.elevated;
+        files.temp = L"C:\\Temp\\";
+        files.folders = {temp, windowsTemp};
+        files.linkedFolders.clear();
+        files.beforeHold = nullptr;
         files.privateFolders.clear();
+        files.nextRandom = 0;
         installer.configures.clear();
+        clock.sleeps.clear();
+        ForgetProductLogs();
+        c.arrange();
         RunPatches();
         ASSERT_EQ(files.privateFolders.size(), 1u);
         const auto [folder, withUser] = *files.privateFolders.begin();
-        EXPECT_EQ(withUser, !elevated);  // SYSTEM and Administrators only, when elevated
-        // 128 random bits, base-32: the bytes the system gave, 0 to 15 and then 16 to 31.
-        EXPECT_EQ(folder, elevated ? L"C:\\Temp\\aaaqeayeaudaocajbifqydiob4" : L"C:\\Temp\\caireeyuculbogazdinryhi6d4");
+        EXPECT_EQ(withUser, !c.elevated);  // SYSTEM and Administrators only, when elevated
+        // 128 random bits, base-32: the bytes the system gave, 0 to 15.
+        EXPECT_EQ(folder, c.parent + L"\\aaaqeayeaudaocajbifqydiob4");
         ASSERT_EQ(installer.configures.size(), 2u);
+        // Held through each configure call: the package, its folder, the log and the log's folder.
         for (const auto& call : installer.configures) {
             const std::wstring package = call.commandLine.substr(7, call.commandLine.find(L'"', 7) - 7);
             EXPECT_EQ(package.rfind(folder + L"\\MSP", 0), 0u);
-            EXPECT_EQ(call.held, (std::map<std::wstring, int>{{package, 1}, {L"C:\\Temp\\P R2.log", 1}}));
+            EXPECT_EQ(call.held, (std::map<std::wstring, int>{
+                                     {package, 1}, {folder, 1}, {c.logFolder + L"\\P R2.log", 1}, {c.logFolder, 1}}));
         }
+        EXPECT_EQ(clock.sleeps, c.sleeps);
         expectNoPackageLeft();
     }
 }
@@ -580,8 +634,10 @@ TEST_F(PatchRunTest, EveryProductLogsToItsOwnFileOrNowhere) {
 
     installer.logCalls.clear();
     const std::wstring full(254, L'f');
-    EnableProductLog(L"C:\\Temp", L"A");
-    EnableProductLog(full, L"B");
+    files.folders.insert(full);
+    std::uint32_t error = 0;
+    EnableProductLog(files.openFolder(L"C:\\Temp", error).get(), L"A");
+    EnableProductLog(files.openFolder(full, error).get(), L"B");
     ASSERT_EQ(installer.logCalls.size(), 2u);
     EXPECT_EQ(installer.logCalls[1].mode, 0u);
     EXPECT_EQ(installer.logCalls[1].path, L"");
@@ -623,6 +679,8 @@ TEST_F(PatchRunTest, LogsNeverGoThroughAFileSomeoneElsePlaced) {
         {"a link that cannot be deleted",
          [&] { files.links[log] = L"C:\\secret"; files.undeletable.insert(log); }, second, 1, true},
         {"a folder", [&] { files.folders.insert(log); }, second, 1, true},
+        {"a file made new that is not one of its own",
+         [&] { files.looks[log] = unknown; files.undeletable.insert(log); }, second, 1, false},
         {"an undeletable file with three names, and (2) taken",
          [&] {
              files.files[log] = "x";
@@ -645,8 +703,10 @@ TEST_F(PatchRunTest, LogsNeverGoThroughAFileSomeoneElsePlaced) {
         installer.logCalls.clear();
         ForgetProductLogs();
         c.arrange();
-        EnableProductLog(L"C:\\Temp", L"P");
-        EnableProductLog(L"C:\\Temp", L"p");  // the same file: added to
+        std::uint32_t error = 0;
+        const auto folder = files.openFolder(L"C:\\Temp", error);
+        EnableProductLog(folder.get(), L"P");
+        EnableProductLog(folder.get(), L"p");  // the same file: added to
         ASSERT_EQ(installer.logCalls.size(), 2u);
         EXPECT_EQ(installer.logCalls[0].path, c.path);
         EXPECT_EQ(installer.logCalls[0].attributes, c.attributes);
@@ -740,18 +800,27 @@ TEST_F(RunLogTest, ALogThatCannotBeWrittenChangesNothing) {
         {"default name", {L"/norestart"}, L"C:\\Temp\\P R2.log", L"C:\\Temp\\Update Kit_20261208214609.log"},
         {"taken default name", {L"/norestart"}, L"C:\\Temp\\P R2.log", L"C:\\Temp\\Update Kit_20261208214609_2.log"},
         {"/log last", {L"/norestart", L"/log"}, L"C:\\Temp\\P R2.log", L"C:\\Temp\\Update Kit_20261208214609.log"},
-        {"read-only file", {L"/log", L"D:\\logs\\ro.log"}, L"D:\\logs\\P R2.log", L""},
+        {"read-only file: the next free name", {L"/log", L"D:\\logs\\ro.log"}, L"D:\\logs\\P R2.log",
+         L"D:\\logs\\ro_2.log"},
         // Which a directory search does not find: the product logs still go beside the own log.
         {"at a drive root", {L"/log", L"D:\\run.log"}, L"D:\\P R2.log", L"D:\\run.log"},
         {"relative", {L"/log", L"run.log"}, L"C:\\Work\\P R2.log", L"C:\\Work\\run.log"},
         {"of an earlier run", {L"/log", L"D:\\logs\\old.log"}, L"D:\\logs\\P R2.log", L"D:\\logs\\old.log"},
+        {"folder through a link", {L"/log", L"D:\\linked\\run.log"}, L"C:\\Windows\\Temp\\P R2.log", L""},
+        {"default name, TEMP through a link", {L"/norestart"}, L"C:\\Windows\\Temp\\P R2.log",
+         L"C:\\Windows\\Temp\\Update Kit_20261208214609.log"},
         {"missing folder", {L"/log", L"D:\\none\\run.log"}, L"C:\\Temp\\P R2.log", L""},
         {"path too long", {L"/log", L"D:\\" + std::wstring(300, L'x') + L"\\run.log"}, L"C:\\Temp\\P R2.log", L""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         files.files.clear();
-        files.folders = {L"C:\\Temp", L"C:\\Work", L"D:\\logs", L"D:\\" + std::wstring(300, L'x')};
+        files.folders = {L"C:\\Temp", L"C:\\Windows\\Temp", L"C:\\Work", L"D:\\logs", L"D:\\linked",
+                         L"D:\\" + std::wstring(300, L'x')};
+        files.linkedFolders = {L"D:\\linked"};
+        // Elevated, as always: the working folder is the system's then.
+        files.elevated = std::string(c.what) == "default name, TEMP through a link";
+        if (files.elevated) files.linkedFolders.insert(L"C:\\Temp");
         // What the system refuses to create.
         files.readOnly = {L"D:\\logs\\ro.log", L"D:\\none\\run.log", L"D:\\" + std::wstring(300, L'x') + L"\\run.log"};
         files.temp = std::wstring(L"C:\\Temp\\");
@@ -775,6 +844,8 @@ TEST_F(RunLogTest, ALogThatCannotBeWrittenChangesNothing) {
             EXPECT_EQ(logs, 0u);
         } else {
             EXPECT_TRUE(has(lines(c.ownLog), "Message 300 shown: en300 1603"));
+            EXPECT_EQ(has(lines(c.ownLog), "cannot be held free of links (error 4395): written to C:\\Windows\\Temp"),
+                      c.ownLog.rfind(L"C:\\Windows", 0) == 0);
             EXPECT_EQ(lines(c.ownLog).back(), "Exit code 1603");
         }
     }

@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <winternl.h>
 #include <aclapi.h>
 #include <sddl.h>
 
@@ -6,6 +7,7 @@
 #include <new>
 #include <vector>
 
+#include "platform/error_codes.h"
 #include "platform/win32/win32_image_bytes.h"
 #include "platform/win32/win32_implementations.h"
 
@@ -107,31 +109,48 @@ std::optional<std::wstring> FinalPath(HANDLE handle) {
     return std::wstring(buffer.data(), length);
 }
 
-// False when the file open as `file` is not the entry `path` names in its
-// folder: a link that the system does not mark as one leads elsewhere (Wine
-// shows a Unix symbolic link as the file it points to). The folder is
-// resolved the same way, so short names and linked folders above the file
-// make no difference.
-// A look that cannot be completed counts as leading elsewhere.
-bool ResolvesToItself(HANDLE file, const std::wstring& given) {
-    const std::optional<std::wstring> path = FullPathOf(given);
-    if (!path) return false;
-    const std::size_t separator = path->find_last_of(L"\\/");
-    if (separator == std::wstring::npos) return false;
-    const std::optional<std::wstring> fileFinal = FinalPath(file);
-    if (!fileFinal) return false;
-    const Handle folder(CreateFileW(path->substr(0, separator + 1).c_str(), FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!folder.valid()) return false;
-    std::optional<std::wstring> expected = FinalPath(folder.get());
-    if (!expected) return false;
-    if (expected->empty() || expected->back() != L'\\') *expected += L'\\';
-    *expected += path->substr(separator + 1);
-    return _wcsicmp(fileFinal->c_str(), expected->c_str()) == 0;
+// The thread's last error, or `fallback` where the failing call set none.
+DWORD ErrorOr(DWORD fallback) {
+    const DWORD error = GetLastError();
+    return error != 0 ? error : fallback;
 }
 
-// What the open `file` is; `path` is the name it was opened under.
+// `path` as the path it names: without the "\\?\" the system puts before a
+// final path, and without a trailing separator.
+std::wstring PlainForm(std::wstring path) {
+    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) {
+        path = L"\\\\" + path.substr(8);
+    } else if (path.compare(0, 4, L"\\\\?\\") == 0) {
+        path.erase(0, 4);
+    }
+    while (path.size() > 1 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+    return path;
+}
+
+// `path` with every short (8.3) name in it written out long, as the system
+// gives a final path; nothing when it cannot be.
+std::optional<std::wstring> LongPathOf(const std::wstring& path) {
+    DWORD needed = GetLongPathNameW(path.c_str(), nullptr, 0);
+    if (needed == 0) return std::nullopt;
+    std::vector<wchar_t> buffer(needed + 1);
+    DWORD length = GetLongPathNameW(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0 || length >= buffer.size()) return std::nullopt;
+    return std::wstring(buffer.data(), length);
+}
+
+enum class Where { There, Elsewhere, Unknown };
+
+// Whether the open `handle` leads to `expected` (a full path in plain form),
+// asked of the system through the handle: a link, junction or mount point
+// anywhere on the way shows as another final path (so does a Unix symbolic
+// link under Wine, which shows it as what it points to).
+Where LeadsTo(HANDLE handle, const std::wstring& expected) {
+    const std::optional<std::wstring> final = FinalPath(handle);
+    if (!final) return Where::Unknown;
+    return _wcsicmp(PlainForm(*final).c_str(), expected.c_str()) == 0 ? Where::There : Where::Elsewhere;
+}
+
+// What the open `file` is; `path` is the full path it was opened under.
 ExistingFile LookAtHandle(HANDLE file, const std::wstring& path) {
     ExistingFile found;
     BY_HANDLE_FILE_INFORMATION info;
@@ -141,58 +160,132 @@ ExistingFile LookAtHandle(HANDLE file, const std::wstring& path) {
         return found;
     }
     const DWORD notPlain = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE;
-    found.plainFile = (info.dwFileAttributes & notPlain) == 0 && GetFileType(file) == FILE_TYPE_DISK &&
-                      ResolvesToItself(file, path);
+    const Where where = LeadsTo(file, path);
+    found.identityShown = where != Where::Unknown;
+    found.plainFile =
+        (info.dwFileAttributes & notPlain) == 0 && GetFileType(file) == FILE_TYPE_DISK && where == Where::There;
     found.linkCount = info.nNumberOfLinks;
     found.ownerTrusted = OwnerTrusted(file);
     return found;
 }
 
-// True when an entry of that name is there, also one that cannot be opened
-// (a link whose target is missing).
-bool EntryThere(const std::wstring& path) {
-    WIN32_FIND_DATAW data;
-    HANDLE search = FindFirstFileW(path.c_str(), &data);
-    if (search == INVALID_HANDLE_VALUE) return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-    FindClose(search);
+// The native calls that open a file relative to a folder's handle and delete
+// through a file's own handle; present in every NT system's ntdll.
+using NtCreateFileFn = LONG(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER, ULONG,
+                                    ULONG, ULONG, ULONG, PVOID, ULONG);
+using NtSetInformationFileFn = LONG(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
+using RtlNtStatusToDosErrorFn = ULONG(NTAPI*)(LONG);
+
+struct NativeCalls {
+    NtCreateFileFn createFile = nullptr;
+    NtSetInformationFileFn setInformation = nullptr;
+    RtlNtStatusToDosErrorFn toDosError = nullptr;
+    bool present() const { return createFile != nullptr && setInformation != nullptr && toDosError != nullptr; }
+};
+
+const NativeCalls& Native() {
+    static const NativeCalls calls = [] {
+        NativeCalls found;
+        HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+        if (ntdll == nullptr) return found;
+        found.createFile = reinterpret_cast<NtCreateFileFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtCreateFile")));
+        found.setInformation = reinterpret_cast<NtSetInformationFileFn>(
+            reinterpret_cast<void*>(GetProcAddress(ntdll, "NtSetInformationFile")));
+        found.toDosError = reinterpret_cast<RtlNtStatusToDosErrorFn>(
+            reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+        return found;
+    }();
+    return calls;
+}
+
+// Opens or creates the entry `name` of the folder held as `folder`, by the
+// folder's handle, never by the folder's path; the last error tells why not.
+HANDLE OpenRelative(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG disposition,
+                    ULONG options, PSECURITY_DESCRIPTOR descriptor = nullptr) {
+    const NativeCalls& native = Native();
+    if (!native.present()) {
+        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+        return INVALID_HANDLE_VALUE;
+    }
+    // One entry of this very folder: no separator, no "." or "..".
+    if (name.empty() || name == L"." || name == L".." || name.find_first_of(L"\\/") != std::wstring::npos ||
+        name.size() > 255) {
+        SetLastError(ERROR_INVALID_NAME);
+        return INVALID_HANDLE_VALUE;
+    }
+    UNICODE_STRING text;
+    text.Buffer = const_cast<PWSTR>(name.c_str());
+    text.Length = text.MaximumLength = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, folder, descriptor);
+    IO_STATUS_BLOCK io{};
+    HANDLE handle = nullptr;
+    const LONG status = native.createFile(&handle, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &attributes, &io,
+                                          nullptr, FILE_ATTRIBUTE_NORMAL, share, disposition,
+                                          options | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+    if (status < 0) {
+        SetLastError(native.toDosError(status));
+        return INVALID_HANDLE_VALUE;
+    }
+    return handle;
+}
+
+// Marks what `handle` is open on for deletion when the handle closes.
+bool DeleteThroughHandle(HANDLE handle) {
+    const NativeCalls& native = Native();
+    if (!native.present()) return false;
+    struct {
+        BOOLEAN deleteFile;
+    } disposition{TRUE};
+    IO_STATUS_BLOCK io{};
+    const LONG status = native.setInformation(handle, &io, &disposition, sizeof(disposition),
+                                              static_cast<FILE_INFORMATION_CLASS>(13));  // FileDispositionInformation
+    if (status < 0) {
+        SetLastError(native.toDosError(status));
+        return false;
+    }
     return true;
 }
 
-// Opens the entry at `path` as itself (a link is not followed), or creates a
-// file when none is there. `result` Opened, Created, AlreadyExists for an
-// entry that is there but cannot be opened, or Failed.
-HANDLE OpenOrCreate(const std::wstring& path, DWORD access, DWORD share, CreateMode mode, CreateResult& result) {
+// Opens the entry `name` of `folder` as itself (a link is not followed), or
+// creates a file when none is there. `result` Opened, Created, AlreadyExists
+// for an entry that is there but cannot be opened, or Failed.
+HANDLE OpenOrCreateIn(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG share, CreateMode mode,
+                      CreateResult& result) {
     // A few rounds, for an entry removed or made between the two calls.
     for (int round = 0; round < 4; ++round) {
         if (mode == CreateMode::ReplaceExisting) {
-            HANDLE existing = CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
-                                          FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+            HANDLE existing = OpenRelative(folder, name, access, share, FILE_OPEN, FILE_OPEN_REPARSE_POINT);
             if (existing != INVALID_HANDLE_VALUE) {
                 result = CreateResult::Opened;
                 return existing;
             }
             const DWORD error = GetLastError();
-            if (error == ERROR_PATH_NOT_FOUND) break;
-            const bool there = EntryThere(path);
-            if (error != ERROR_FILE_NOT_FOUND || there) {
-                result = there ? CreateResult::AlreadyExists : CreateResult::Failed;
+            if (error != ERROR_FILE_NOT_FOUND) {
+                // Something is there that cannot be opened (a read-only file,
+                // a link to nothing), unless the name itself is unusable.
+                const bool unusable = error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME ||
+                                      error == ERROR_CALL_NOT_IMPLEMENTED;
+                result = unusable ? CreateResult::Failed : CreateResult::AlreadyExists;
                 SetLastError(error);
                 return INVALID_HANDLE_VALUE;
             }
         }
-        HANDLE created = CreateFileW(path.c_str(), access, share, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE created = OpenRelative(folder, name, access, share, FILE_CREATE, FILE_NON_DIRECTORY_FILE);
         if (created != INVALID_HANDLE_VALUE) {
             result = CreateResult::Created;
             return created;
         }
         const DWORD error = GetLastError();
-        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
-        if (mode == CreateMode::NewOnly) {
-            result = CreateResult::AlreadyExists;
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+            result = CreateResult::Failed;
+            SetLastError(error);
             return INVALID_HANDLE_VALUE;
         }
+        if (mode == CreateMode::NewOnly) break;
     }
-    result = CreateResult::Failed;
+    // Taken each time, or by something that cannot be opened as itself.
+    result = CreateResult::AlreadyExists;
     return INVALID_HANDLE_VALUE;
 }
 
@@ -269,13 +362,152 @@ private:
 
 using RtlGenRandomFn = BOOLEAN(WINAPI*)(PVOID, ULONG);
 
-// "D:P" with full access for SYSTEM, the Administrators group and, when
-// given, one more user; inherited by what is made inside, never from above.
-std::wstring PrivateDescriptor(const wchar_t* extraUserSid) {
-    std::wstring sddl = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
-    if (extraUserSid != nullptr) sddl += std::wstring(L"(A;OICI;FA;;;") + extraUserSid + L")";
+// Owned by the Administrators group, or with `userSid` by that user; full
+// access for SYSTEM, the Administrators group and, when given, that user;
+// inherited by what is made inside, never from above.
+std::wstring PrivateDescriptor(const wchar_t* userSid) {
+    std::wstring sddl = userSid != nullptr ? std::wstring(L"O:") + userSid : std::wstring(L"O:BA");
+    sddl += L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+    if (userSid != nullptr) sddl += std::wstring(L"(A;OICI;FA;;;") + userSid + L")";
     return sddl;
 }
+
+// What a held folder's handle may do: list, add files, and (for a folder of
+// our own) be removed through it. Others may read and write in the folder,
+// never rename, delete or replace it.
+constexpr ACCESS_MASK kFolderAccess =
+    FILE_LIST_DIRECTORY | FILE_ADD_FILE | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE;
+constexpr ULONG kFolderSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+class Win32HeldFolder : public HeldFolder {
+public:
+    Win32HeldFolder(HANDLE handle, std::wstring path) : handle_(handle), path_(std::move(path)) {}
+    ~Win32HeldFolder() override {
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    }
+    Win32HeldFolder(const Win32HeldFolder&) = delete;
+    Win32HeldFolder& operator=(const Win32HeldFolder&) = delete;
+
+    // 0 when the handle is on a folder, itself no link, whose final path is
+    // the path it was opened under; else why not.
+    std::uint32_t check() const {
+        BY_HANDLE_FILE_INFORMATION info;
+        if (!GetFileInformationByHandle(handle_, &info)) return GetLastError() != 0 ? GetLastError() : kErrorIdentityUnknown;
+        if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return ERROR_DIRECTORY;
+        if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return kErrorLinkInPath;
+        switch (LeadsTo(handle_, path_)) {
+            case Where::There:
+                return 0;
+            case Where::Elsewhere:
+                return kErrorLinkInPath;
+            case Where::Unknown:
+                break;
+        }
+        return kErrorIdentityUnknown;
+    }
+
+    const std::wstring& path() const override { return path_; }
+
+    std::unique_ptr<OpenFile> createFile(const std::wstring& name, CreateMode mode, CreateResult& result) override {
+        HANDLE handle = OpenOrCreateIn(handle_, name, GENERIC_WRITE | READ_CONTROL, 0, mode, result);
+        if (handle == INVALID_HANDLE_VALUE) return nullptr;
+        return std::make_unique<Win32OpenFile>(handle, child(name));
+    }
+
+    std::unique_ptr<OpenFile> holdForReaders(const std::wstring& name, std::uint32_t& error) override {
+        // The handle that wrote the file shared nothing, so nobody else had it
+        // open; the hold shares reading only. On Windows the folder keeps
+        // everyone else out between the two; where it cannot (a system that
+        // does not enforce security descriptors), whoever got in has it open,
+        // and the hold fails, or has changed it, which the comparison of the
+        // held file with the package finds.
+        HANDLE held = OpenRelative(handle_, name, GENERIC_READ | READ_CONTROL, FILE_SHARE_READ, FILE_OPEN,
+                                   FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT | FILE_SEQUENTIAL_ONLY);
+        if (held == INVALID_HANDLE_VALUE) {
+            error = GetLastError();
+            return nullptr;
+        }
+        auto file = std::make_unique<Win32OpenFile>(held, child(name));
+        const ExistingFile found = file->look();
+        if (!found.identityShown) {
+            error = kErrorIdentityUnknown;
+            return nullptr;
+        }
+        if (!found.plainFile || found.linkCount != 1) {
+            error = ERROR_FILE_CORRUPT;
+            return nullptr;
+        }
+        return file;
+    }
+
+    std::unique_ptr<OpenFile> holdForWriter(const std::wstring& name, CreateMode mode, CreateResult& result) override {
+        // Write access, so that the sharing counts, of the one kind the
+        // writers of an installer log share (they are several: the client and
+        // the service): no delete sharing keeps the name on this file, and
+        // write sharing lets the writers in. Nothing is written through it.
+        HANDLE handle = OpenOrCreateIn(handle_, name, GENERIC_WRITE | READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       mode, result);
+        if (handle == INVALID_HANDLE_VALUE) return nullptr;
+        return std::make_unique<Win32OpenFile>(handle, child(name));
+    }
+
+    bool deleteFile(const std::wstring& name) override {
+        const Handle entry(OpenRelative(handle_, name, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        FILE_OPEN, FILE_OPEN_REPARSE_POINT));
+        if (!entry.valid()) return false;
+        // Only the entry itself: where the name leads somewhere else without
+        // the system marking it as a link (Wine opens the target of a Unix
+        // link), nothing is deleted.
+        return LeadsTo(entry.get(), child(name)) == Where::There && DeleteThroughHandle(entry.get());
+    }
+
+    std::unique_ptr<HeldFolder> createPrivateFolder(const std::wstring& name, bool withCurrentUser,
+                                                    std::uint32_t& error) override {
+        wchar_t* userSid = nullptr;
+        if (withCurrentUser) {
+            std::vector<unsigned char> user;
+            if (!CurrentUser(user) ||
+                !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &userSid)) {
+                error = ErrorOr(kErrorCannotMake);
+                return nullptr;
+            }
+        }
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        const bool described = ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                                   PrivateDescriptor(userSid).c_str(), SDDL_REVISION_1, &descriptor, nullptr) != FALSE;
+        if (userSid != nullptr) LocalFree(userSid);
+        if (!described) {
+            error = ErrorOr(kErrorCannotMake);
+            return nullptr;
+        }
+        HANDLE handle = OpenRelative(handle_, name, kFolderAccess | DELETE, kFolderSharing, FILE_CREATE,
+                                     FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, descriptor);
+        error = handle == INVALID_HANDLE_VALUE ? ErrorOr(kErrorCannotMake) : 0;
+        LocalFree(descriptor);
+        if (handle == INVALID_HANDLE_VALUE) return nullptr;
+        auto folder = std::make_unique<Win32HeldFolder>(handle, child(name));
+        error = folder->check();
+        if (error != 0) {
+            folder->remove();
+            return nullptr;
+        }
+        return folder;
+    }
+
+    bool remove() override {
+        if (handle_ == INVALID_HANDLE_VALUE) return true;
+        if (!DeleteThroughHandle(handle_)) return false;
+        CloseHandle(handle_);
+        handle_ = INVALID_HANDLE_VALUE;
+        return true;
+    }
+
+private:
+    std::wstring child(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+    HANDLE handle_;
+    std::wstring path_;
+};
 
 }  // namespace
 
@@ -307,96 +539,40 @@ bool Win32FileSystem::createFolder(const std::wstring& path) {
     return CreateDirectoryW(path.c_str(), nullptr) != FALSE;
 }
 
-bool Win32FileSystem::createPrivateFolder(const std::wstring& path, bool withCurrentUser) {
-    wchar_t* userSid = nullptr;
-    if (withCurrentUser) {
-        std::vector<unsigned char> user;
-        if (!CurrentUser(user) ||
-            !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &userSid)) {
-            return false;
-        }
-    }
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    const bool described = ConvertStringSecurityDescriptorToSecurityDescriptorW(
-                               PrivateDescriptor(userSid).c_str(), SDDL_REVISION_1, &descriptor, nullptr) != FALSE;
-    if (userSid != nullptr) LocalFree(userSid);
-    if (!described) return false;
-    SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
-    const bool created = CreateDirectoryW(path.c_str(), &attributes) != FALSE;
-    const DWORD error = GetLastError();
-    LocalFree(descriptor);
-    SetLastError(error);
-    return created;
+std::optional<std::wstring> Win32FileSystem::windowsFolder() {
+    // The system's own Windows folder, also for a user who has a private one
+    // on a terminal server.
+    wchar_t buffer[MAX_PATH + 1];
+    const UINT length = GetSystemWindowsDirectoryW(buffer, MAX_PATH + 1);
+    if (length == 0 || length > MAX_PATH) return std::nullopt;
+    return PlainForm(std::wstring(buffer, length));
 }
 
-bool Win32FileSystem::removeFolder(const std::wstring& path) { return RemoveDirectoryW(path.c_str()) != FALSE; }
+std::unique_ptr<HeldFolder> Win32FileSystem::openFolder(const std::wstring& path, std::uint32_t& error) {
+    const std::optional<std::wstring> full = FullPathOf(path);
+    if (!full) {
+        error = ErrorOr(ERROR_INVALID_NAME);
+        return nullptr;
+    }
+    // The form the system gives a final path in: long names.
+    const std::wstring opened = LongPathOf(*full).value_or(*full);
+    HANDLE handle = CreateFileW(opened.c_str(), kFolderAccess, kFolderSharing, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error = ErrorOr(kErrorPathNotFound);
+        return nullptr;
+    }
+    auto folder = std::make_unique<Win32HeldFolder>(handle, PlainForm(opened));
+    error = folder->check();
+    if (error != 0) return nullptr;
+    return folder;
+}
 
 bool Win32FileSystem::randomBytes(void* buffer, std::size_t size) {
     // RtlGenRandom, exported by advapi32 under this name since Windows XP.
     static const auto generate = reinterpret_cast<RtlGenRandomFn>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleW(L"advapi32.dll"), "SystemFunction036")));
     return generate != nullptr && size <= 0xFFFFFFFFu && generate(buffer, static_cast<ULONG>(size));
-}
-
-std::unique_ptr<OpenFile> Win32FileSystem::createFile(const std::wstring& path, CreateMode mode,
-                                                      CreateResult& result) {
-    HANDLE handle = OpenOrCreate(path, GENERIC_WRITE | READ_CONTROL, 0, mode, result);
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
-    return std::make_unique<Win32OpenFile>(handle, path);
-}
-
-std::unique_ptr<OpenFile> Win32FileSystem::holdForReaders(std::unique_ptr<OpenFile> written, const std::wstring& path,
-                                                          std::uint32_t& error) {
-    // The handle that wrote the file shares nothing, so nobody else has it
-    // open; the hold shares reading only. On Windows the folder the patch run
-    // writes in keeps everyone else out between the two; where it cannot (a
-    // system that does not enforce security descriptors), whoever got in has
-    // it open, and the hold fails, or has changed it, which the comparison of
-    // the held file with the package finds.
-    static_cast<Win32OpenFile*>(written.get())->close();
-    written.reset();
-    HANDLE held = CreateFileW(path.c_str(), GENERIC_READ | READ_CONTROL, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (held == INVALID_HANDLE_VALUE) {
-        error = GetLastError();
-        return nullptr;
-    }
-    auto file = std::make_unique<Win32OpenFile>(held, path);
-    const ExistingFile found = file->look();
-    if (!found.plainFile || found.linkCount != 1) {
-        error = ERROR_FILE_CORRUPT;
-        return nullptr;
-    }
-    return file;
-}
-
-std::unique_ptr<OpenFile> Win32FileSystem::holdForWriter(const std::wstring& path, CreateMode mode,
-                                                         CreateResult& result) {
-    // Write access, so that the sharing counts, of the one kind the writers
-    // of an installer log share (they are several: the client and the
-    // service): no delete sharing keeps the name on this file, and write
-    // sharing lets the writers in. Nothing is written through it.
-    HANDLE handle = OpenOrCreate(path, GENERIC_WRITE | READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE, mode, result);
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
-    return std::make_unique<Win32OpenFile>(handle, path);
-}
-
-bool Win32FileSystem::deleteFile(const std::wstring& path) {
-    // Only the entry itself: where the name leads somewhere else without the
-    // system marking it as a link (Wine deletes the target of a Unix link),
-    // nothing is deleted.
-    {
-        const Handle entry(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        if (entry.valid() && !ResolvesToItself(entry.get(), path)) return false;
-    }
-    if (DeleteFileW(path.c_str())) return true;
-    // A link to a folder is removed as a folder; the folder it names stays.
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    const DWORD folderLink = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & folderLink) == folderLink &&
-           RemoveDirectoryW(path.c_str());
 }
 
 bool Win32FileSystem::processElevated() {

@@ -22,14 +22,9 @@ public:
     bool exists(const std::wstring& path) override;
     bool isFolder(const std::wstring& path) override;
     bool createFolder(const std::wstring& path) override;
-    bool createPrivateFolder(const std::wstring& path, bool withCurrentUser) override;
-    bool removeFolder(const std::wstring& path) override;
+    std::optional<std::wstring> windowsFolder() override;
+    std::unique_ptr<HeldFolder> openFolder(const std::wstring& path, std::uint32_t& error) override;
     bool randomBytes(void* buffer, std::size_t size) override;
-    std::unique_ptr<OpenFile> createFile(const std::wstring& path, CreateMode mode, CreateResult& result) override;
-    std::unique_ptr<OpenFile> holdForReaders(std::unique_ptr<OpenFile> written, const std::wstring& path,
-                                             std::uint32_t& error) override;
-    std::unique_ptr<OpenFile> holdForWriter(const std::wstring& path, CreateMode mode, CreateResult& result) override;
-    bool deleteFile(const std::wstring& path) override;
     bool processElevated() override;
 };
 

@@ -7,6 +7,7 @@ runs them. See tests/e2e/README.md.
 """
 
 import argparse
+import contextlib
 import fcntl
 import json
 import os
@@ -147,6 +148,22 @@ def deployment_switches_in(args):
             return True
         i += 2 if args[i] == "/e" else 1
     return False
+
+
+@contextlib.contextmanager
+def temporary_folder(t, windows_path):
+    """Runs with the user's %TEMP% and %TMP% set to `windows_path` (Wine takes them from the
+    registry, not from the Unix environment)."""
+    key = "HKCU\\Environment"
+    _, before, _ = t.wine(["reg", "query", key, "/v", "TEMP"])
+    original = before.strip().splitlines()[-1].split("REG_SZ", 1)[1].strip()
+    for name in ("TEMP", "TMP"):
+        t.wine(["reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", windows_path, "/f"])
+    try:
+        yield
+    finally:
+        for name in ("TEMP", "TMP"):
+            t.wine(["reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", original, "/f"])
 
 
 def new_guid():

@@ -14,9 +14,8 @@ sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
 HERE = Path(__file__).resolve().parent
 from e2elib.catalogue import ENGLISH, USER_ENGLISH, error_code_shown, message_box  # noqa: E402
-from e2elib.scenario import Skip, run_scenarios, scenario  # noqa: E402
+from e2elib.scenario import Skip, run_scenarios, scenario, temporary_folder  # noqa: E402
 
-ERROR_FILENAME_EXCED_RANGE = 206
 
 MAX_PATH_CHARS = 259  # longest full name of a package file, without the terminator
 
@@ -52,22 +51,6 @@ def unchangeable(path):
         if os.geteuid() == 0:
             subprocess.run(["chattr", "-i", str(path)], capture_output=True)
         path.chmod(0o755 if path.is_dir() else 0o644)
-
-
-@contextlib.contextmanager
-def temporary_folder(t, windows_path):
-    """Runs with the user's %TEMP% and %TMP% set to `windows_path` (Wine takes them from the
-    registry, not from the Unix environment)."""
-    key = "HKCU\\Environment"
-    _, before, _ = t.wine(["reg", "query", key, "/v", "TEMP"])
-    original = before.strip().splitlines()[-1].split("REG_SZ", 1)[1].strip()
-    for name in ("TEMP", "TMP"):
-        t.wine(["reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", windows_path, "/f"])
-    try:
-        yield
-    finally:
-        for name in ("TEMP", "TMP"):
-            t.wine(["reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", original, "/f"])
 
 
 def temp_of_length(t, length):
@@ -219,47 +202,57 @@ def install_mode_with_a_long_temporary_folder(t):
     t.equal(len(win.rstrip("\\") + "\\" + log), MAX_PATH_CHARS, f"length of the log path of {log}")
     t.equal(t.product_version(product.code), "1.1.0.0", "version after the run")
 
-    # Longer: Windows Installer keeps files of its own in the temporary folder and can no longer
-    # open the package; longer still, the package file's name does not fit (206). Either way:
-    # message 300 with the reason, nothing installed, nothing left behind.
-    product = t.install_product(name="No Room", version="1.0.0.0")
-    patch, _ = t.make_upgrade_patch(product, "1.1.0.0")
-    exe = t.build_variant(patch)
-    for length, expected in ((250, None), (300, ERROR_FILENAME_EXCED_RANGE), (1100, ERROR_FILENAME_EXCED_RANGE)):
+    # Longer: Wine's Windows Installer keeps files of its own in the temporary folder and can no
+    # longer open the package: message 300 with the reason, nothing installed, nothing left behind.
+    # Longer still, Wine gives programs another temporary folder, and the run's working folder is
+    # the system's anyway (elevated): the patch is applied.
+    for length, applied in ((250, False), (300, True), (1100, True)):
+        name = f"No Room {length}"
+        product = t.install_product(name=name, version="1.0.0.0")
+        patch, _ = t.make_upgrade_patch(product, "1.1.0.0")
         unix, win = temp_of_length(t, length)
         with temporary_folder(t, win):
-            r = t.run_update(exe, [], expect_boxes=1, extra_env=USER_ENGLISH)
+            r = t.run_update(t.build_variant(patch), [], expect_boxes=1, extra_env=USER_ENGLISH)
         t.equal(r.exit_code, 0, f"exit code (temporary folder of {length} characters)")
-        code = error_code_shown(r.boxes[0])
-        t.check(code not in (None, 0) and expected in (None, code),
-                f"temporary folder of {length} characters: expected message 300 with "
-                f"{expected or 'an error code'}, saw {r.boxes[0]}")
+        if applied:
+            t.expect_boxes(r, [message_box(ENGLISH, 301, name)])
+        else:
+            code = error_code_shown(r.boxes[0])
+            t.check(code not in (None, 0), f"temporary folder of {length} characters: expected message 300 with an "
+                    f"error code, saw {r.boxes[0]}")
         # With room for one character of the name the configure call still gets its log.
         logs = {"N R2.log"} if length + 1 + len("N R2.log") <= MAX_PATH_CHARS else set()
         t.check(set(tree(unix)) <= logs, f"files in the temporary folder of {length} characters: {tree(unix)}")
-        t.equal(t.product_version(product.code), "1.0.0.0", f"version after the run ({length} characters)")
+        t.equal(t.product_version(product.code), "1.1.0.0" if applied else "1.0.0.0",
+                f"version after the run ({length} characters)")
 
 
 @scenario
 def install_mode_with_an_unwritable_temporary_folder(t):
-    product = t.install_product(name="Locked Out", version="1.0.0.0")
-    patch, _ = t.make_upgrade_patch(product, "1.1.0.0")
-    exe = t.build_variant(patch)
+    # A folder that cannot be written keeps Wine's Windows Installer from opening the package; one
+    # that does not exist Wine replaces with another, and the run's working folder is the system's.
     base, win_base = t.c_drive(f"e2e-{t.name}")
     locked = base / "locked"
     locked.mkdir(parents=True)
     for what, win, lock in (("a folder that cannot be written", win_base + "\\locked", True),
                             ("a folder that does not exist", win_base + "\\missing", False)):
+        name = f"Locked Out {int(lock)}"
+        product = t.install_product(name=name, version="1.0.0.0")
+        patch, _ = t.make_upgrade_patch(product, "1.1.0.0")
         with contextlib.ExitStack() as stack:
             if lock:
                 stack.enter_context(unchangeable(locked))
             stack.enter_context(temporary_folder(t, win))
-            r = t.run_update(exe, [], expect_boxes=1, extra_env=USER_ENGLISH)
+            r = t.run_update(t.build_variant(patch), [], expect_boxes=1, extra_env=USER_ENGLISH)
         t.equal(r.exit_code, 0, f"exit code ({what})")
-        code = error_code_shown(r.boxes[0])
-        t.check(code not in (None, 0), f"{what}: expected message 300 with an error code, saw {r.boxes[0]}")
-        t.equal(t.product_version(product.code), "1.0.0.0", f"version after the run ({what})")
-    t.equal(tree(base), {"locked": None}, "what the scenario's folder holds")
+        if lock:
+            code = error_code_shown(r.boxes[0])
+            t.check(code not in (None, 0), f"{what}: expected message 300 with an error code, saw {r.boxes[0]}")
+        else:
+            t.expect_boxes(r, [message_box(ENGLISH, 301, name)])
+        t.equal(t.product_version(product.code), "1.0.0.0" if lock else "1.1.0.0", f"version after the run ({what})")
+    # The missing temporary folder is made for the product's log.
+    t.equal(sorted(tree(base)), ["locked", "missing", "missing/Locked Out 0 R2.log"], "what the scenario's folder holds")
 
 
 if __name__ == "__main__":

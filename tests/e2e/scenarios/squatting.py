@@ -1,17 +1,21 @@
 #!/usr/bin/env python3
 """Squatting: files and folders that someone else put in the shared temporary folder under the names
 the program picks for its temporary package files ("MSP1" ... "MSP50") are neither opened nor
-changed, and the program still does its work under names of its own; and another program that
-watches the temporary folder never gets to change a package file the patch run writes."""
+changed, and the program still does its work under names of its own; another program that
+watches the temporary folders never gets to change a package file the patch run writes; and a
+temporary folder named through a link that another program retargets decides nothing."""
 import json
+import os
+import shutil
 import subprocess
 import sys
+import threading
 import time
 from pathlib import Path
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
-from e2elib.scenario import run_scenarios, scenario  # noqa: E402
+from e2elib.scenario import run_scenarios, scenario, temporary_folder  # noqa: E402
 from e2elib.winenv import to_windows  # noqa: E402
 
 SQUATTED = 50
@@ -92,15 +96,18 @@ def another_program_never_changes_the_package_being_applied(t):
     # security descriptor, so here only the sharing of the held file and the comparison stand in
     # the way: a package file can be overwritten only before its hold (the run then finds the
     # change, or the other program's handle, and installs nothing) or after the installer is done
-    # with it.
+    # with it. Elevated (always, by the manifest), the working folder is in the system's
+    # temporary folder, which is watched.
     product = t.install_product(name="Watched Temp", version="1.0.0.0")
     patch, _ = t.make_upgrade_patch(product, "1.1.0.0")
     foreign, _ = t.make_upgrade_patch(product, "6.6.6.6")
     exe = t.build_variant(patch)
+    system_temp = t.env.drive_c() / "windows" / "temp"
+    system_before = sorted(os.listdir(system_temp))
     files = {n: t.path(f"tamper/{n}") for n in ("ready", "stop", "report.json", "output.txt", "run.log")}
     output = open(files["output.txt"], "wb")
     tamper = subprocess.Popen(
-        ["wine", str(t.tool("tamper")), "--watch", t.env.temp_win.rstrip("\\"), "--with", to_windows(foreign),
+        ["wine", str(t.tool("tamper")), "--watch", "C:\\windows\\temp", "--with", to_windows(foreign),
          "--ready", to_windows(files["ready"]), "--stop", to_windows(files["stop"]),
          "--out", to_windows(files["report.json"])],
         env=t.env.env(True), stdin=subprocess.DEVNULL, stdout=output, stderr=output)
@@ -118,7 +125,8 @@ def another_program_never_changes_the_package_being_applied(t):
     report = json.loads(files["report.json"].read_text())
     log = files["run.log"].read_text(encoding="utf-8-sig").splitlines()
     t.check(report["seen"], f"the watching program saw no package file: {report}")
-    t.equal(r.new_temp_files, [], "new entries in the temporary folder: the working folder is gone")
+    t.equal(r.new_temp_files, [], "new entries in the user's temporary folder")
+    t.equal(sorted(os.listdir(system_temp)), system_before, "entries in the system's temporary folder: the working folder is gone")
     if r.exit_code == 0:
         t.equal(t.product_version(product.code), "1.1.0.0", "version after the run: the carried patch")
         done = [line[11:23] for line in log if " returned 0 after " in line]
@@ -130,6 +138,85 @@ def another_program_never_changes_the_package_being_applied(t):
         t.check(r.exit_code in (1392, 32), f"exit code {r.exit_code} of a run whose package was taken ({report})")
         t.equal(t.product_version(product.code), "1.0.0.0", "version after a run that found its package changed")
         t.check(not any("Configure call" in line for line in log), "no configure call after the change was found")
+
+
+@scenario
+def a_temporary_folder_through_a_retargeted_link_decides_nothing(t):
+    # The attack of an unelevated program of the same user: it sets the user's TMP and TEMP to a
+    # link it owns and retargets the link the moment a package file of the run appears, to a
+    # folder of its own that holds its patch under the same relative path and, under the product
+    # log's name, a link to another file. The run makes its working folder in the system's
+    # temporary folder, and no log goes through the link: the carried patch is applied (or the
+    # run fails safe), and the other file is never written.
+    product = t.install_product(name="Linked Temp", version="1.0.0.0")
+    patch, _ = t.make_upgrade_patch(product, "1.1.0.0")
+    foreign, _ = t.make_upgrade_patch(product, "6.6.6.6")
+    exe = t.build_variant(patch)
+    base, win_base = t.c_drive(f"e2e-{t.name}")
+    good, evil, link = base / "good", base / "evil", base / "temp"
+    good.mkdir(parents=True)
+    evil.mkdir()
+    victim = base / "victim.txt"
+    victim.write_text("not a log\n")
+    (evil / "Linked Temp R2.log").symlink_to(victim)
+    link.symlink_to(good)
+    system_temp = t.env.drive_c() / "windows" / "temp"
+    system_before = set(os.listdir(system_temp))
+
+    stop, retargeted, mirrored = threading.Event(), [], set()
+
+    def retarget():
+        (base / "temp.new").symlink_to(evil)
+        os.replace(base / "temp.new", link)
+        retargeted.append(time.time())
+
+    def attacker():
+        # As fast as it can: a working folder made under the link gets the same path in the other
+        # folder, with the other patch under every package name; the first package file of the
+        # run, wherever it is, turns the link.
+        while not stop.is_set() and not retargeted:
+            for name in os.listdir(good):
+                if name not in mirrored and (good / name).is_dir():
+                    (evil / name).mkdir()
+                    for n in range(1, 5):
+                        shutil.copy(foreign, evil / name / f"MSP{n}")
+                    mirrored.add(name)
+                if name in mirrored and os.listdir(good / name):
+                    retarget()
+            for name in set(os.listdir(system_temp)) - system_before:
+                if not retargeted and (system_temp / name).is_dir() and os.listdir(system_temp / name):
+                    retarget()
+            time.sleep(0)
+
+    watcher = threading.Thread(target=attacker, daemon=True)
+    with temporary_folder(t, win_base + "\\temp"):
+        watcher.start()
+        try:
+            r = t.run_update(exe, ["/quiet"], expect_boxes=0)
+        finally:
+            stop.set()
+            watcher.join(timeout=10)
+    t.check(retargeted, "the other program retargeted the link")
+    version = t.product_version(product.code)
+    if r.exit_code == 0:
+        t.equal(version, "1.1.0.0", "version after the run: the carried patch")
+    else:
+        t.equal(version, "1.0.0.0", f"version after a run that failed with {r.exit_code}")
+    t.equal(victim.read_text(), "not a log\n", "the file the planted log link leads to")
+    t.equal(sorted(p.name for p in good.iterdir()), [], "entries written into the first target of the link")
+    t.equal(sorted(p.name for p in evil.iterdir()), ["Linked Temp R2.log"], "entries written into the other")
+    # Both logs went to the system's temporary folder instead, and the own log says so; the
+    # working folder is gone.
+    written = sorted(set(os.listdir(system_temp)) - system_before)
+    own = [n for n in written if n != "Linked Temp R2.log"]
+    t.equal(len(own), 1, f"the own log and the product log in the system's temporary folder: {written}")
+    t.check((system_temp / "Linked Temp R2.log").is_file(), f"the product log in the system's temporary folder: {written}")
+    log = (system_temp / own[0]).read_text(encoding="utf-8-sig")
+    for what in ("Own log", "Windows Installer logs"):
+        t.check(f"{what}: The folder {win_base}\\temp cannot be held free of links (error 4395): written to "
+                "C:\\windows\\temp instead" in log, f"the own log says where the {what} went instead:\n{log}")
+    for name in written:
+        (system_temp / name).unlink()
 
 
 if __name__ == "__main__":

@@ -80,7 +80,97 @@ bool IsDriveRoot(const std::wstring& path) {
     return (path.size() == 2 || (path.size() == 3 && path[2] == L'\\')) && path[1] == L':';
 }
 
+// A folder of the substitute, counted in `held` while it lives; what it
+// does to its entries is done by full path.
+class MemoryFolder : public platform::HeldFolder {
+public:
+    MemoryFolder(FileSystem& files, std::wstring path) : files_(files), path_(std::move(path)) { ++files_.held[path_]; }
+    ~MemoryFolder() override { release(); }
+    const std::wstring& path() const override { return path_; }
+    std::unique_ptr<platform::OpenFile> createFile(const std::wstring& name, platform::CreateMode mode,
+                                                   platform::CreateResult& result) override {
+        return files_.open("createFile", child(name), mode, result, false);
+    }
+    std::unique_ptr<platform::OpenFile> holdForReaders(const std::wstring& name, std::uint32_t& error) override {
+        return files_.holdForReaders(child(name), error);
+    }
+    std::unique_ptr<platform::OpenFile> holdForWriter(const std::wstring& name, platform::CreateMode mode,
+                                                      platform::CreateResult& result) override {
+        return files_.open("holdForWriter", child(name), mode, result, true);
+    }
+    bool deleteFile(const std::wstring& name) override { return files_.deleteFile(child(name)); }
+    std::unique_ptr<platform::HeldFolder> createPrivateFolder(const std::wstring& name, bool withCurrentUser,
+                                                              std::uint32_t& error) override {
+        const std::wstring path = child(name);
+        if (Faults().fails("createPrivateFolder")) {
+            error = Faults().lastError;
+            return nullptr;
+        }
+        if (files_.there(path)) {
+            error = 183;  // ERROR_ALREADY_EXISTS
+            Faults().lastError = error;
+            return nullptr;
+        }
+        files_.folders.insert(path);
+        files_.privateFolders[path] = withCurrentUser;
+        return std::make_unique<MemoryFolder>(files_, path);
+    }
+    bool remove() override {
+        if (!holding_) return true;
+        if (Faults().fails("removeFolder", 32)) return false;  // ERROR_SHARING_VIOLATION: a scanner looks in
+        const std::wstring inside = path_ + L"\\";
+        for (const auto& file : files_.files) {
+            if (file.first.rfind(inside, 0) == 0) return Refused(145);  // ERROR_DIR_NOT_EMPTY
+        }
+        for (const auto& folder : files_.folders) {
+            if (folder.rfind(inside, 0) == 0) return Refused(145);
+        }
+        files_.folders.erase(path_);
+        release();
+        return true;
+    }
+
+private:
+    std::wstring child(const std::wstring& name) const { return path_ + L"\\" + name; }
+    void release() {
+        if (holding_ && --files_.held[path_] == 0) files_.held.erase(path_);
+        holding_ = false;
+    }
+    FileSystem& files_;
+    std::wstring path_;
+    bool holding_ = true;
+};
+
 }  // namespace
+
+std::uint32_t FileSystem::folderError(const std::wstring& path) const {
+    if (folders.count(path) == 0 && !IsDriveRoot(path)) return kPathNotFound;
+    for (const std::wstring& linked : linkedFolders) {
+        if (path == linked || path.rfind(linked + L"\\", 0) == 0) return 4395;  // a link on the way
+    }
+    return unresolvableFolders.count(path) != 0 ? 1921 : 0;
+}
+
+std::unique_ptr<platform::HeldFolder> FileSystem::openFolder(const std::wstring& given, std::uint32_t& error) {
+    if (Faults().fails("openFolder", kPathNotFound)) {
+        error = Faults().lastError;
+        return nullptr;
+    }
+    std::wstring path = given;
+    while (path.size() > 2 && path.back() == L'\\') path.pop_back();
+    if (path.size() == 3 && path[1] == L':') path.pop_back();
+    error = folderError(path.size() == 2 && path[1] == L':' ? path + L"\\" : path);
+    if (error != 0) {
+        Faults().lastError = error;
+        return nullptr;
+    }
+    return std::make_unique<MemoryFolder>(*this, path);
+}
+
+std::optional<std::wstring> FileSystem::windowsFolder() {
+    if (Faults().fails("windowsFolder")) return std::nullopt;
+    return windows;
+}
 
 std::optional<std::wstring> FileSystem::tempFolder() {
     if (Faults().fails("tempFolder")) return std::nullopt;
@@ -142,11 +232,6 @@ bool FileSystem::createFolder(const std::wstring& path) {
     return folders.insert(path).second;
 }
 
-std::unique_ptr<platform::OpenFile> FileSystem::createFile(const std::wstring& path, platform::CreateMode mode,
-                                                           platform::CreateResult& result) {
-    return open("createFile", path, mode, result, false);
-}
-
 std::unique_ptr<platform::OpenFile> FileSystem::open(const char* call, const std::wstring& path,
                                                      platform::CreateMode mode, platform::CreateResult& result,
                                                      bool hold) {
@@ -154,7 +239,9 @@ std::unique_ptr<platform::OpenFile> FileSystem::open(const char* call, const std
     result = platform::CreateResult::Failed;
     if (Faults().fails(call)) return nullptr;
     if (readOnly.count(path) != 0) {
+        // There, but not to be opened for writing.
         Refused(platform::kErrorAccessDenied);
+        result = platform::CreateResult::AlreadyExists;
         return nullptr;
     }
     if (!parentThere(path)) {
@@ -183,36 +270,13 @@ std::unique_ptr<platform::OpenFile> FileSystem::open(const char* call, const std
     return std::make_unique<MemoryFile>(*this, path, hold, existed);
 }
 
-bool FileSystem::createPrivateFolder(const std::wstring& path, bool withCurrentUser) {
-    if (Faults().fails("createPrivateFolder")) return false;
-    if (path.empty() || IsDriveRoot(path) || there(path)) return Refused(kAlreadyExists);
-    if (!parentThere(path)) return Refused(kPathNotFound);
-    folders.insert(path);
-    privateFolders[path] = withCurrentUser;
-    return true;
-}
-
-bool FileSystem::removeFolder(const std::wstring& path) {
-    if (Faults().fails("removeFolder", 32)) return false;  // ERROR_SHARING_VIOLATION: a scanner looks in
-    const std::wstring inside = path + L"\\";
-    for (const auto& file : files) {
-        if (file.first.rfind(inside, 0) == 0) return Refused(145);  // ERROR_DIR_NOT_EMPTY
-    }
-    for (const auto& folder : folders) {
-        if (folder.rfind(inside, 0) == 0) return Refused(145);
-    }
-    return folders.erase(path) != 0 || Refused(kFileNotFound);
-}
-
 bool FileSystem::randomBytes(void* buffer, std::size_t size) {
     if (Faults().fails("randomBytes")) return false;
     for (std::size_t i = 0; i < size; ++i) static_cast<unsigned char*>(buffer)[i] = nextRandom++;
     return true;
 }
 
-std::unique_ptr<platform::OpenFile> FileSystem::holdForReaders(std::unique_ptr<platform::OpenFile> written,
-                                                               const std::wstring& path, std::uint32_t& error) {
-    written.reset();
+std::unique_ptr<platform::OpenFile> FileSystem::holdForReaders(const std::wstring& path, std::uint32_t& error) {
     if (Faults().fails("holdForReaders", 32)) {
         error = Faults().lastError;
         return nullptr;
@@ -225,24 +289,19 @@ std::unique_ptr<platform::OpenFile> FileSystem::holdForReaders(std::unique_ptr<p
         error = kFileNotFound;
         return nullptr;
     }
-    // Held only when it is the plain file of one name that was written.
+    // Held only when it is the plain file of one name that was written, where that can be shown.
     auto held = std::make_unique<MemoryFile>(*this, path, true);
-    const std::optional<platform::ExistingFile> found = lookAt(path);
-    if (!found || !found->plainFile || found->linkCount != 1) {
-        error = 1392;  // ERROR_FILE_CORRUPT
+    const platform::ExistingFile found = lookAt(path).value_or(platform::ExistingFile{false, 1, false});
+    if (!found.identityShown || !found.plainFile || found.linkCount != 1) {
+        error = found.identityShown ? 1392 : 1921;  // ERROR_FILE_CORRUPT, ERROR_CANT_RESOLVE_FILENAME
         return nullptr;
     }
     return held;
 }
 
-std::unique_ptr<platform::OpenFile> FileSystem::holdForWriter(const std::wstring& path, platform::CreateMode mode,
-                                                              platform::CreateResult& result) {
-    return open("holdForWriter", path, mode, result, true);
-}
-
 bool FileSystem::deleteFile(const std::wstring& path) {
     if (Faults().fails("deleteFile")) return false;
-    if (undeletable.count(path) != 0) return Refused(platform::kErrorAccessDenied);
+    if (undeletable.count(path) != 0 || readOnly.count(path) != 0) return Refused(platform::kErrorAccessDenied);
     if (openNow.count(path) != 0) return Refused(32);  // ERROR_SHARING_VIOLATION: no handle shares deleting
     looks.erase(path);
     if (links.erase(path) == 0 && files.erase(path) == 0) return Refused(kFileNotFound);

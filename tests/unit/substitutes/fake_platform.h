@@ -23,16 +23,25 @@
 
 namespace fake {
 
-// Files as a map from path to contents; folders as a set of paths. As on
+// Files as a map from path to contents; folders as a set of paths. Files are
+// made, opened and deleted only through a held folder, as on Windows; as on
 // Windows, nothing is made in a folder that is not there (a drive root is
 // always there), and a directory search finds no drive root and no path
 // ending in a separator. Every call can be made to fail through Faults().
 class FileSystem : public platform::FileSystem {
 public:
     std::optional<std::wstring> temp = std::wstring(L"C:\\Temp\\");
+    std::optional<std::wstring> windows = std::wstring(L"C:\\Windows");
     std::map<std::wstring, std::string> files;
-    std::set<std::wstring> folders{L"C:\\Temp"};
-    std::set<std::wstring> readOnly;  // files that cannot be opened for writing
+    std::set<std::wstring> folders{L"C:\\Temp", L"C:\\Windows\\Temp"};
+    // Folders whose path goes through a link (someone else's junction or
+    // symbolic link): opening them or anything below them is refused (4395);
+    // and folders whose place the system cannot tell (1921).
+    std::set<std::wstring> linkedFolders;
+    std::set<std::wstring> unresolvableFolders;
+    // Files that cannot be opened for writing, nor deleted: as on Windows,
+    // an entry that is there but cannot be opened.
+    std::set<std::wstring> readOnly;
     std::size_t writeLimit = static_cast<std::size_t>(-1);  // bytes a write takes at most
     // Paths that appear (as if another process made them) right after they
     // were tested and found free.
@@ -51,7 +60,7 @@ public:
     // Private folders made, with whether the current user was let in.
     std::map<std::wstring, bool> privateFolders;
     unsigned char nextRandom = 0;
-    // Files held open by the program now: path -> how many holds.
+    // Files and folders held open by the program now: path -> how many holds.
     std::map<std::wstring, int> held;
     // What another process does to a package file between its writing and
     // its hold; true from the hook makes the hold fail as if it held the file.
@@ -61,31 +70,30 @@ public:
     std::map<std::wstring, int> openNow;
 
     std::optional<std::wstring> tempFolder() override;
-    bool createPrivateFolder(const std::wstring& path, bool withCurrentUser) override;
-    bool removeFolder(const std::wstring& path) override;
+    std::optional<std::wstring> windowsFolder() override;
+    std::unique_ptr<platform::HeldFolder> openFolder(const std::wstring& path, std::uint32_t& error) override;
     bool randomBytes(void* buffer, std::size_t size) override;
-    std::unique_ptr<platform::OpenFile> holdForReaders(std::unique_ptr<platform::OpenFile> written,
-                                                       const std::wstring& path, std::uint32_t& error) override;
-    std::unique_ptr<platform::OpenFile> holdForWriter(const std::wstring& path, platform::CreateMode mode,
-                                                      platform::CreateResult& result) override;
     // What a look at the file under `path` finds; nothing when none is there.
     std::optional<platform::ExistingFile> lookAt(const std::wstring& path);
     std::optional<std::wstring> fullPath(const std::wstring& path) override;
     bool exists(const std::wstring& path) override;
     bool isFolder(const std::wstring& path) override;
     bool createFolder(const std::wstring& path) override;
-    std::unique_ptr<platform::OpenFile> createFile(const std::wstring& path, platform::CreateMode mode,
-                                                     platform::CreateResult& result) override;
-    bool deleteFile(const std::wstring& path) override;
 
     // True when something is under `path`, asked without a call of the program.
     bool there(const std::wstring& path) const;
     // True when the folder `path` is to be made in is there.
     bool parentThere(const std::wstring& path) const;
 
-private:
+    // What the held folders do, by full path; `call` names the call for Faults().
     std::unique_ptr<platform::OpenFile> open(const char* call, const std::wstring& path, platform::CreateMode mode,
                                              platform::CreateResult& result, bool hold);
+    std::unique_ptr<platform::OpenFile> holdForReaders(const std::wstring& path, std::uint32_t& error);
+    bool deleteFile(const std::wstring& path);
+    // 0 when the folder at `path` can be held and shown free of links.
+    std::uint32_t folderError(const std::wstring& path) const;
+
+private:
     bool processElevated() override { return Faults().fails("processElevated") || elevated; }
 };
 
