@@ -2,9 +2,10 @@
 """./build.sh --sign signs with Authenticode and verifies; one changed byte breaks the signature.
 A key kept in a (software) token signs through its PKCS#11 module, with a time stamp from a
 responder on the loopback interface, and each way that can fail is one line and leaves the output
-as it was. The vendor's names, version and icon, and the project's own version, are read back
-from the built installer and its signature, and a branded, signed installer still patches; bad
-branding is refused before anything is built. Certificates are throwaway ones made for each run."""
+as it was; only a chain that leads to a trusted root signs. The vendor's names, version and icon,
+and the project's own version, are read back from the built installer and its signature, and a
+branded, signed installer still patches; bad branding and packages too large to start are refused
+before anything is built. Certificates are throwaway ones made for each run."""
 import os
 import re
 import shutil
@@ -181,14 +182,19 @@ def a_branded_signed_installer_carries_the_vendor_names_and_still_patches(t):
 
 
 @scenario
-def bad_branding_is_refused_before_anything_is_built(t):
+def bad_branding_or_too_large_packages_are_refused_before_anything_is_built(t):
     product = t.make_product(name="Refused Branding", version="1.0.0.0")
     patch, _ = t.make_upgrade_patch(product, "1.0.1.0", change_file=False)
     not_an_icon = t.path("not-an-icon.ico")
     not_an_icon.write_bytes(b"GIF89a" + bytes(40))
+    # A language pack of 2 GiB, no disk space taken (a sparse file): no installer Windows can start.
+    too_large = t.path("too-large.msp")
+    with open(too_large, "wb") as f:
+        f.truncate(2 << 30)
     for args, message in [
         (["--version", "2.1.6"], '--version "2.1.6" is not a version of four numbers of at most 65535'),
         (["--icon", not_an_icon], "not an icon file (.ico)"),
+        (["--langpack", too_large, "--force"], f"the packages total {patch.stat().st_size + (2 << 30)} bytes, more than"),
     ]:
         status, output, exe = build_sh(t, "--global", patch, *args, out="refused.exe")
         t.equal((status, exe.is_file()), (1, False), f"{args[0]}: refused\n{output}")
