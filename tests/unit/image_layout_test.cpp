@@ -1,11 +1,9 @@
 // Which bytes of a loaded image are its file's bytes: a small image made here,
-// and the real 32- and 64-bit installers the build makes, whose hardening is
-// read from their headers as well.
+// and the real 32- and 64-bit installers the build makes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -95,37 +93,28 @@ TEST(ImageLayout, BytesComeFromTheFileOnlyWhereNoRelocationChangesThem) {
     }
 }
 
-Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    EXPECT_TRUE(in) << path;
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-// The paths in LAYOUT_IMAGES, separated by ':'.
-std::vector<std::string> RealImagePaths() {
-    std::vector<std::string> paths;
-    const char* images = std::getenv("LAYOUT_IMAGES");
-    const std::string list = images != nullptr ? images : "";
-    for (std::size_t start = 0, end; images != nullptr && start <= list.size(); start = end + 1) {
-        end = std::min(list.find(':', start), list.size());
-        paths.push_back(list.substr(start, end - start));
-    }
-    return paths;
-}
-
-// The installers the build makes (LAYOUT_IMAGES), each carrying the package
-// LAYOUT_PACKAGE: the image is mapped as the loader maps it, and the package's
-// bytes, found there, must be read from where the file holds them.
+// The installers the build makes (LAYOUT_IMAGES: their paths, separated by
+// ':'), each carrying the package LAYOUT_PACKAGE: the image is mapped as the
+// loader maps it, and the package's bytes, found there, must be read from
+// where the file holds them.
 TEST(RealImages, ThePackageIsReadWhereTheFileHoldsIt) {
     const char* images = std::getenv("LAYOUT_IMAGES");
     const char* packagePath = std::getenv("LAYOUT_PACKAGE");
     if (images == nullptr || packagePath == nullptr) GTEST_SKIP() << "LAYOUT_IMAGES and LAYOUT_PACKAGE not given";
-    const Bytes package = ReadFile(packagePath);
+    auto read = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        EXPECT_TRUE(in) << path;
+        return Bytes(std::istreambuf_iterator<char>(in), {});
+    };
+    const Bytes package = read(packagePath);
     ASSERT_GT(package.size(), 0u);
     std::vector<std::uint32_t> machines;
-    for (const std::string& path : RealImagePaths()) {
+    std::string list = images;
+    for (std::size_t start = 0, end; start <= list.size(); start = end + 1) {
+        end = std::min(list.find(':', start), list.size());
+        const std::string path = list.substr(start, end - start);
         SCOPED_TRACE(path);
-        const Bytes file = ReadFile(path);
+        const Bytes file = read(path);
         const std::optional<std::uint32_t> size = platform::MappedImageSize(file.data(), file.size());
         ASSERT_TRUE(size);
         const std::size_t nt = Get(file, 0x3c, 4), optional = nt + 24, sections = optional + Get(file, nt + 20, 2);
@@ -144,72 +133,6 @@ TEST(RealImages, ThePackageIsReadWhereTheFileHoldsIt) {
     }
     std::sort(machines.begin(), machines.end());
     EXPECT_EQ(machines, (std::vector<std::uint32_t>{0x14c, 0x8664})) << "a 32-bit and a 64-bit image";
-}
-
-// The hardening of the installers as shipped, read from their headers: a
-// toolchain that drops one of these fails here. ASLR (high-entropy on x64),
-// DEP and Terminal-Server-aware; a load configuration, its size as its
-// directory gives it, whose DependentLoadFlags keep the loader's resolution of
-// the imports to the system folder; CET shadow-stack compatible (an extended
-// DLL-characteristics debug entry); and imports from KnownDLLs only, none
-// delay-loaded.
-TEST(RealImages, AreHardened) {
-    const std::vector<std::string> paths = RealImagePaths();
-    if (paths.empty()) GTEST_SKIP() << "LAYOUT_IMAGES not given";
-    const std::vector<std::string> knownDlls = {
-        "advapi32.dll", "comdlg32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll", "oleaut32.dll",
-        "rpcrt4.dll", "sechost.dll", "shell32.dll", "shlwapi.dll", "user32.dll", "ws2_32.dll"};
-    for (const std::string& path : paths) {
-        SCOPED_TRACE(path);
-        const Bytes file = ReadFile(path);
-        ASSERT_GT(file.size(), 0x400u);
-        const std::size_t nt = Get(file, 0x3c, 4), optional = nt + 24, sections = optional + Get(file, nt + 20, 2);
-        const bool wide = Get(file, optional, 2) == 0x20b;
-        const std::size_t directories = optional + (wide ? 112 : 96);
-        auto offset = [&](std::uint32_t rva) -> std::size_t {
-            for (std::size_t s = sections; s < sections + 40 * Get(file, nt + 6, 2); s += 40) {
-                const std::uint32_t va = Get(file, s + 12, 4), raw = Get(file, s + 16, 4);
-                if (rva >= va && rva - va < raw) return Get(file, s + 20, 4) + (rva - va);
-            }
-            ADD_FAILURE() << "address " << rva << " outside the file's sections";
-            return 0;
-        };
-        auto directory = [&](int entry) { return std::make_pair(Get(file, directories + 8 * entry, 4),
-                                                                 Get(file, directories + 8 * entry + 4, 4)); };
-
-        const std::uint32_t dllCharacteristics = Get(file, optional + 70, 2);
-        const std::uint32_t wanted = 0x0040 | 0x0100 | 0x8000 | (wide ? 0x0020 : 0);
-        EXPECT_EQ(dllCharacteristics & wanted, wanted) << "DllCharacteristics " << std::hex << dllCharacteristics;
-
-        const auto [configRva, configSize] = directory(10);
-        ASSERT_NE(configRva, 0u) << "no load configuration";
-        const std::size_t config = offset(configRva), dependentLoadFlags = wide ? 78 : 54;
-        EXPECT_EQ(Get(file, config, 4), configSize) << "the load configuration's own size";
-        ASSERT_GE(configSize, dependentLoadFlags + 2);
-        EXPECT_EQ(Get(file, config + dependentLoadFlags, 2), 0x800u) << "DependentLoadFlags";
-
-        const auto [debugRva, debugSize] = directory(6);
-        bool cetCompatible = false;
-        for (std::size_t entry = 0; debugRva != 0 && entry + 28 <= debugSize; entry += 28) {
-            const std::size_t at = offset(debugRva) + entry;
-            if (Get(file, at + 12, 4) == 20 && Get(file, at + 16, 4) >= 4) {  // extended DLL characteristics
-                cetCompatible = (Get(file, Get(file, at + 24, 4), 4) & 0x01) != 0;
-            }
-        }
-        EXPECT_TRUE(cetCompatible) << "not marked compatible with CET shadow stacks";
-
-        std::vector<std::string> imports;
-        for (std::size_t at = offset(directory(1).first); Get(file, at + 12, 4) != 0; at += 20) {
-            std::string name(reinterpret_cast<const char*>(&file[offset(Get(file, at + 12, 4))]));
-            std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
-            imports.push_back(name);
-        }
-        EXPECT_FALSE(imports.empty());
-        for (const std::string& name : imports) {
-            EXPECT_NE(std::find(knownDlls.begin(), knownDlls.end(), name), knownDlls.end()) << name << " is no KnownDLL";
-        }
-        EXPECT_EQ(directory(13).first, 0u) << "delay-loaded imports";
-    }
 }
 
 }  // namespace
