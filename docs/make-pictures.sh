@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Makes the README's pictures of the message boxes again, from the current build.
+# Makes the documentation's pictures of the message boxes again, from the current build.
 #
 #   docs/make-pictures.sh [--config FILE]
 #

@@ -16,6 +16,7 @@
 #include "platform/error_codes.h"
 #include "platform/services.h"
 #include "platform/thread_state.h"
+#include "platform/window_station.h"
 #include "ui/help.h"
 #include "ui/message_ids.h"
 
@@ -48,21 +49,52 @@ std::uint32_t ExtractBoth() {
     return firstError;
 }
 
+// Where no user can see a box (a window station without WSF_VISIBLE, as a
+// service or a deployment agent in session 0 has it), a box would wait for a
+// click that never comes: then none is shown, in any mode, and Windows
+// Installer runs without its UI. Returns what the own log is to say about
+// it; empty when boxes are shown as usual without remark.
+std::wstring HideBoxesNobodyCanSee() {
+    BoxesHidden = false;
+    platform::WindowStation* station = platform::Current().station;
+    if (station == nullptr) return std::wstring();
+    const platform::StationCheck check = station->check();
+    switch (check.visibility) {
+        case platform::StationVisibility::Visible:
+            return std::wstring();
+        case platform::StationVisibility::Invisible:
+            BoxesHidden = true;
+            QuietMode = true;
+            return L"Boxes suppressed: the window station \"" + check.name +
+                   L"\" is not visible to a user (no WSF_VISIBLE), so a box would wait for ever; Windows Installer "
+                   L"runs without its UI";
+        case platform::StationVisibility::Unknown:
+            break;
+    }
+    // Nothing says that a box cannot be seen: they are shown as ever.
+    return L"The window station's flags cannot be read (error " + std::to_wstring(check.error) +
+           L"): boxes are shown as usual";
+}
+
 }  // namespace
 
 int RunEntryPoint(platform::ModuleHandle instance) {
     ModuleInstance = instance;
     ParseCommandLine();
+    const std::wstring station = HideBoxesNobodyCanSee();
 
     // The help, and nothing else: no log, no action.
     if (HelpMode) {
-        ShowHelp(kProjectVersion);
+        if (!BoxesHidden) ShowHelp(kProjectVersion);
         return 0;
     }
 
     if (DeploymentMode()) {
         OpenRunLog();
-        LogLine(std::wstring(L"Version ") + kProjectVersion + L", command line: " + JoinArguments(ProgramArguments));
+        // Property values stay out of the log: a value may be a password.
+        LogLine(std::wstring(L"Version ") + kProjectVersion + L", command line: " +
+                JoinArguments(LoggedArguments(ProgramArguments)));
+        if (!station.empty()) LogLine(station);
     }
 
     std::uint32_t exitCode = 0;
@@ -81,7 +113,8 @@ int RunEntryPoint(platform::ModuleHandle instance) {
         }
     } else {
         if (ExtractMode) exitCode = ExtractBoth();
-        if (ReportMode) ShowPackageInformation();
+        // The report is nothing but its box.
+        if (ReportMode && !BoxesHidden) ShowPackageInformation();
     }
 
     Targets.clear();

@@ -37,10 +37,11 @@ bool IsSuccess(std::uint32_t result) {
     return result == 0 || result == platform::kSuccessRebootInitiated || result == platform::kSuccessRebootRequired;
 }
 
-// The Windows Installer's UI during a configure call: none under "/quiet",
+// The Windows Installer's UI during a configure call: none under "/quiet" or
+// where no user can see it (its error dialogs would wait there for ever),
 // progress only under "/passive", else basic progress without Cancel.
 int ConfigureUiLevel() {
-    if (QuietSwitch) return platform::kUiLevelNone;
+    if (QuietSwitch || BoxesHidden) return platform::kUiLevelNone;
     if (PassiveSwitch) return platform::kUiLevelProgressOnly;
     return platform::kUiLevelBasicHideCancel;
 }
@@ -114,9 +115,11 @@ void ApplyPatch(PatchTarget& target, const std::wstring& packagePath, const std:
     // The installer then never restarts the computer; a restart it needs
     // comes back as 3010.
     if (NoRestartSwitch) target.commandLine += L" REBOOT=ReallySuppress";
+    // The own log names the properties given, not their values.
+    const std::wstring logged = target.commandLine + LoggedPassedProperties();
     target.commandLine += PassedPropertiesCommandLine();
 
-    LogLine(L"Configuring " + target.productCode + L" with \"" + target.commandLine + L"\", installer log " +
+    LogLine(L"Configuring " + target.productCode + L" with \"" + logged + L"\", installer log " +
             (logPath.empty() ? std::wstring(L"(none)") : logPath));
     std::uint32_t result = Configure(target);
     // Under the deployment switches another installation in progress is
@@ -307,11 +310,31 @@ RunRecord RunPatches() {
 
     const PackageOutcome first = RunPatchPackage(*folder, kGlobalPackageResource, kMsgFailureWithCode, true, &record);
     if (first == PackageOutcome::Failed) return record;
-    const PackageOutcome second = RunPatchPackage(*folder, kLanguagePackResource, kMsgFailureWithCode, false, &record);
+    const std::size_t languagePackEvents = record.entries.size();
+    // The boxes name the global package's product; an installer that carries
+    // only a language pack names the language pack's.
+    const PackageOutcome second = RunPatchPackage(*folder, kLanguagePackResource, kMsgFailureWithCode,
+                                                  !IsPackageCarried(kGlobalPackageResource), &record);
+    // A language pack none of whose products is installed, after a global
+    // package that patched or found its products up to date, is the normal
+    // case of a computer without that language: the run exits as the global
+    // package alone would have. Its 307 box stays.
+    if (IsPackageCarried(kGlobalPackageResource)) {
+        for (std::size_t i = languagePackEvents; i < record.entries.size(); ++i) {
+            if (record.entries[i].event != RunEvent::ProductNotFound) continue;
+            record.entries[i].event = RunEvent::LanguagePackNotInstalled;
+            LogLine(std::wstring(L"Package ") + kLanguagePackResource +
+                    L": its products are not installed; the global package did its work, so this is no "
+                    L"\"nothing applicable\" for the exit code");
+        }
+    }
 
     // Final message, in the locale the last package run left; a check
-    // installed nothing to tell of.
-    if (second == PackageOutcome::Failed || CheckSwitch) return record;
+    // installed nothing to tell of, and a run in which a configure call
+    // failed (box 300 shown) must not end with a box of success.
+    const bool failed = std::any_of(record.entries.begin(), record.entries.end(),
+                                    [](const RunRecord::Entry& entry) { return entry.event == RunEvent::Failure; });
+    if (second == PackageOutcome::Failed || CheckSwitch || failed) return record;
     if (second == PackageOutcome::Applied || first == PackageOutcome::Applied) {
         ShowMessage(kMsgUpdated);
     } else {

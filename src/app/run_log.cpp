@@ -167,6 +167,11 @@ std::wstring ProductLogFolder() {
     const std::optional<std::wstring> path = files.fullPath(LogPath);
     if (!path) return std::wstring();
     std::wstring folder = FolderOf(*path);
+    // A drive root, which a directory search never finds, is taken without
+    // its separator when it is there ("D:", so that the logs are "D:\...").
+    if (folder.size() == 3 && folder[1] == L':' && folder[2] == L'\\') {
+        return files.exists(folder) ? folder.substr(0, 2) : std::wstring();
+    }
     // The same limit as the temporary folder's: the log folder and a product
     // name must fit a path.
     if (folder.empty() || folder.size() >= kMaxPathChars || !files.isFolder(folder)) return std::wstring();

@@ -30,12 +30,15 @@ std::uint32_t ExitCodeFor(const RunRecord& record) {
                 break;
             case RunEvent::Applied:
             case RunEvent::UpToDate:
+            case RunEvent::LanguagePackNotInstalled:
                 break;
         }
     }
-    if (notApplicable) return platform::kErrorPatchTargetNotFound;
+    // A computer that waits for a restart is told so, although some target
+    // was not applicable: without the restart it stays half-updated.
     if (initiated) return platform::kSuccessRebootInitiated;
     if (required) return platform::kSuccessRebootRequired;
+    if (notApplicable) return platform::kErrorPatchTargetNotFound;
     return 0;
 }
 

@@ -10,6 +10,9 @@ enum class RunEvent {
     RestartInitiated,  // a configure call returned 1641
     UpToDate,          // a target or a whole package needed nothing
     ProductNotFound,   // message 307: no target of a package is installed
+    // The same for the language-pack package after a global package that did
+    // its work: neutral for the exit code.
+    LanguagePackNotInstalled,
     WrongVersion,      // message 308: a target's version is not one the package applies to
     Failure,           // message 300, with its error code
 };
@@ -27,9 +30,11 @@ struct RunRecord {
 };
 
 // The exit code of a run under the deployment switches: the first failure's
-// code, else 1642 when a package found nothing it applies to, else 1641, else
-// 3010, else 0. A failure whose code would read as one of those outcomes
-// (0, 1641, 3010, 1642) exits with 1603 instead.
+// code, else 1641 when a restart was started, else 3010 when one is needed
+// (a product was patched and waits for it, whatever else was not
+// applicable), else 1642 when a package found nothing it applies to, else 0.
+// A failure whose code would read as one of those outcomes (0, 1641, 3010,
+// 1642) exits with 1603 instead.
 std::uint32_t ExitCodeFor(const RunRecord& record);
 
 // The code of the first failure of `record`, as it came; 0 when none failed

@@ -13,6 +13,7 @@ std::wstring LogPath;
 bool CheckSwitch = false;
 std::vector<std::wstring> PropertyArguments;
 bool HelpMode = false;
+bool BoxesHidden = false;
 std::vector<std::wstring> ProgramArguments;
 
 bool DeploymentMode() { return QuietSwitch || PassiveSwitch || NoRestartSwitch || LogSwitch || CheckSwitch; }

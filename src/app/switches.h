@@ -22,6 +22,11 @@ extern std::wstring LogPath;  // the argument after "/log"; empty: the default n
 extern bool CheckSwitch;      // "/check": the patch run's decisions only, no configure call, no box
 extern bool HelpMode;         // "/?" or "/help": the help box and nothing else
 
+// Not a switch: set at start when the process's window station is not
+// visible to a user. No box is then shown in any mode (quiet mode is set),
+// and Windows Installer runs without its UI.
+extern bool BoxesHidden;
+
 // The arguments of the form NAME=VALUE with a public property name, in the
 // order given; they count only together with a deployment switch.
 extern std::vector<std::wstring> PropertyArguments;

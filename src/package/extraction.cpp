@@ -36,12 +36,14 @@ std::optional<std::wstring> NextFreeTempName(platform::FileSystem& files, const 
     return std::nullopt;
 }
 
-std::wstring SuffixText(unsigned suffixId) {
+// Nothing when the text cannot be loaded: without it both packages would get
+// the same name, and the second would replace the first.
+std::optional<std::wstring> SuffixText(unsigned suffixId) {
     if (suffixId == 0) return std::wstring();
     std::optional<std::wstring> text = platform::Current().resources->loadString(ModuleInstance, suffixId);
-    if (!text) return std::wstring();
+    if (!text) return std::nullopt;
     if (text->size() > kSuffixBufferChars - 1) text->resize(kSuffixBufferChars - 1);
-    return *text;
+    return text;
 }
 
 // 0 when all bytes are in the file and it is closed, else an error code.
@@ -69,7 +71,9 @@ std::uint32_t Extract(std::wstring& path, const std::wstring& resourceName, unsi
         if (!name) return platform::kErrorNameTooLong;
         path = *name;
     } else {
-        std::optional<std::wstring> name = SuffixedPackageName(path, SuffixText(suffixId));
+        const std::optional<std::wstring> suffix = SuffixText(suffixId);
+        if (!suffix) return platform::LastErrorOr(platform::kErrorResourceNameNotFound);
+        std::optional<std::wstring> name = SuffixedPackageName(path, *suffix);
         if (!name) return platform::kErrorNameTooLong;  // beyond the name limits: nothing is written
         path = *name;
     }
@@ -115,14 +119,20 @@ bool ExtractPackage(std::wstring& path, const std::wstring& resourceName, unsign
 std::uint32_t CarriedPackageBytes(const std::wstring& resourceName, platform::ResourceBytes& bytes) {
     const std::optional<platform::ResourceBytes> found =
         platform::Current().resources->find(ModuleInstance, kPackageResourceType, resourceName);
-    if (!found) return platform::kErrorResourceNameNotFound;
+    if (!found) return platform::LastErrorOr(platform::kErrorResourceNameNotFound);
     if (found->size == 0 || found->data == nullptr) return platform::kErrorResourceDataNotFound;
     bytes = *found;
     return 0;
 }
 
 bool IsPackageCarried(const std::wstring& resourceName) {
-    return platform::Current().resources->find(ModuleInstance, kPackageResourceType, resourceName).has_value();
+    if (platform::Current().resources->find(ModuleInstance, kPackageResourceType, resourceName)) return true;
+    // Only a resource that is not there is not carried: one that cannot be
+    // looked up for another reason (memory running out) is a package the
+    // run cannot read, which it reports, rather than one it may skip.
+    const std::uint32_t error = platform::LastErrorOr(platform::kErrorResourceNameNotFound);
+    return error != platform::kErrorResourceTypeNotFound && error != platform::kErrorResourceNameNotFound &&
+           error != platform::kErrorResourceLangNotFound;
 }
 
 std::wstring PrepareTempFolder(std::size_t capacity) {

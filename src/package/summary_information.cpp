@@ -39,7 +39,7 @@ private:
 platform::InstallerHandle OpenSummary(const std::wstring& path, std::uint32_t& error) {
     std::optional<std::wstring> fullPath = platform::Current().files->fullPath(path);
     if (!fullPath || fullPath->size() > kMaxFullPathChars) {
-        error = platform::kErrorNameTooLong;
+        error = fullPath ? platform::kErrorNameTooLong : platform::LastErrorOr(platform::kErrorNameTooLong);
         return 0;
     }
     platform::InstallerHandle handle = 0;

@@ -17,7 +17,9 @@ constexpr std::uint32_t kErrorInstallAlreadyRunning = 1618; // ERROR_INSTALL_ALR
 constexpr std::uint32_t kErrorFunctionFailed = 1627;        // ERROR_FUNCTION_FAILED
 constexpr std::uint32_t kErrorPatchTargetNotFound = 1642;   // ERROR_PATCH_TARGET_NOT_FOUND
 constexpr std::uint32_t kErrorResourceDataNotFound = 1812;  // ERROR_RESOURCE_DATA_NOT_FOUND
+constexpr std::uint32_t kErrorResourceTypeNotFound = 1813;  // ERROR_RESOURCE_TYPE_NOT_FOUND
 constexpr std::uint32_t kErrorResourceNameNotFound = 1814;  // ERROR_RESOURCE_NAME_NOT_FOUND
+constexpr std::uint32_t kErrorResourceLangNotFound = 1815;  // ERROR_RESOURCE_LANG_NOT_FOUND
 constexpr std::uint32_t kErrorResourceNotPresent = 4316;    // ERROR_RESOURCE_NOT_PRESENT: Keywords without a usable ";"
 
 // A configure call that succeeded and asks for a restart.

@@ -20,8 +20,8 @@ public:
     virtual ~Resources() = default;
 
     // The bytes of the resource `name` of type `type`; nothing when the
-    // resource is missing or cannot be loaded. The bytes live as long as the
-    // module.
+    // resource is missing (the last error 1813, 1814 or 1815) or cannot be
+    // loaded (another last error). The bytes live as long as the module.
     virtual std::optional<ResourceBytes> find(ModuleHandle module, const std::wstring& type,
                                               const std::wstring& name) = 0;
 

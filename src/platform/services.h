@@ -11,6 +11,7 @@ class ProcessArguments;
 class Installer;
 class OsVersion;
 class Clock;
+class WindowStation;
 
 struct Services {
     FileSystem* files = nullptr;
@@ -21,6 +22,7 @@ struct Services {
     Installer* installer = nullptr;
     OsVersion* osVersion = nullptr;
     Clock* clock = nullptr;
+    WindowStation* station = nullptr;
 };
 
 // The services in use; every member is set before any of them is used.

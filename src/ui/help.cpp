@@ -15,6 +15,11 @@ namespace {
 constexpr std::uint32_t kLocaleUserDefault = 0x0400;   // LOCALE_USER_DEFAULT: the user's own language
 constexpr std::uint32_t kStyleInformation = 0x50040;  // MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND | MB_TOPMOST
 
+// One line per switch: the deployment switches ("/quiet", "/passive",
+// "/norestart", "/log", "/check"), then "/q", "/e", "/i" and "/?".
+constexpr unsigned kSwitchLines[] = {kMsgHelpFirstSwitch, 323, 324, 325, kMsgHelpCheck, 326, 327, 328,
+                                     kMsgHelpLastSwitch};
+
 std::wstring Text(unsigned id) {
     std::wstring text;
     LoadMessageText(ModuleInstance, id, text, kMessageTextCapacity);
@@ -25,7 +30,7 @@ std::wstring Text(unsigned id) {
 
 std::wstring HelpText(const std::wstring& version) {
     std::wstring text = FillPlaceholder(Text(kMsgHelpVersion), L"%s", version, kMessageTextCapacity) + L"\n";
-    for (unsigned id = kMsgHelpFirstSwitch; id <= kMsgHelpLastSwitch; ++id) text += L"\n" + Text(id);
+    for (unsigned id : kSwitchLines) text += L"\n" + Text(id);
     text += L"\n\n" + Text(kMsgHelpExitCodesHeading) + L"\n" + Text(kMsgHelpExitCodes);
     return text;
 }

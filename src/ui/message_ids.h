@@ -17,11 +17,13 @@ enum MessageId : unsigned {
     kSuffixGlobal = 316,
     kSuffixLanguagePack = 317,
     // The help box of "/?": its caption, the version line ("%s"), one line per
-    // switch, the exit codes' heading and the exit codes.
+    // switch (322 to 329, and 332 for "/check", which came later), the exit
+    // codes' heading and the exit codes.
     kMsgHelpCaption = 320,
     kMsgHelpVersion = 321,
     kMsgHelpFirstSwitch = 322,
     kMsgHelpLastSwitch = 329,
     kMsgHelpExitCodesHeading = 330,
     kMsgHelpExitCodes = 331,
+    kMsgHelpCheck = 332,
 };

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Captures the message boxes of end-to-end scenarios as PNG files, e.g. for the README.
+# Captures the message boxes of end-to-end scenarios as PNG files, e.g. for the documentation.
 #
 #   tests/e2e/screenshot.sh SCENARIO_FILE [-k NAME_PART] [-o OUT_DIR] [--config FILE]
 #

@@ -17,7 +17,7 @@
 namespace {
 
 // Whether the substitute reports a product code as installed (5), advertised
-// (1), or unknown: decided by the text, so that any code may be either.
+// (1), or unknown (-1): decided by the text, so that any code may be either.
 int StateOf(const std::wstring& code) {
     const std::size_t h = std::hash<std::wstring>()(code) % 3;
     return h == 0 ? platform::kInstallStateDefault : h == 1 ? platform::kInstallStateAdvertised : -1;
@@ -30,29 +30,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::wstring& productCodes = lines[0];
     const std::wstring targetVersions = lines.size() > 1 ? lines[1] : L"1.0.0.0,";
 
-    // The entries before the first empty one, as the walk must visit them.
-    std::vector<std::wstring> entries;
-    for (std::size_t start = 0;;) {
-        const std::size_t end = productCodes.find(L';', start);
-        const std::wstring entry = productCodes.substr(start, end == std::wstring::npos ? end : end - start);
-        if (entry.empty()) break;
-        entries.push_back(entry);
-        if (end == std::wstring::npos) break;
-        start = end + 1;
-    }
-
+    // Every product the Template could name is there, in the state its code
+    // gives it: the substitute answers for any code the walk asks about.
     fuzz::InstallerSubstitutes substitutes;
     fake::Installer& installer = substitutes.installer;
-    std::vector<std::wstring> expectedTargets;
-    for (const std::wstring& code : entries) {
-        const int state = StateOf(code);
-        if (state < 0) continue;
+    for (std::size_t start = 0; start <= productCodes.size();) {
+        std::size_t end = productCodes.find(L';', start);
+        if (end == std::wstring::npos) end = productCodes.size();
+        const std::wstring code = productCodes.substr(start, end - start);
         fake::Product& product = installer.products[code];
-        product.state = state;
+        product.state = StateOf(code);
         product.properties[L"VersionString"] = L"1.0.0.0";
         product.properties[L"ProductName"] = L"Name of " + code;
         product.properties[L"Language"] = L"1031";
-        expectedTargets.push_back(code);
+        start = end + 1;
     }
 
     Targets.clear();
@@ -61,8 +52,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     prototype.targetVersions = targetVersions;
     SelectTargets(prototype, productCodes);
 
-    // Every entry up to the first empty one is asked about once, unchanged and in order.
-    FUZZ_CHECK(installer.stateQueries == entries);
+    // The codes asked about, by what they are rather than by walking again:
+    // non-empty, without ";", and joined by ";" the start of the
+    // Template, which after them ends, ends with ";" or goes on with an empty
+    // entry.
+    std::wstring asked;
+    for (std::size_t i = 0; i < installer.stateQueries.size(); ++i) {
+        const std::wstring& code = installer.stateQueries[i];
+        FUZZ_CHECK(!code.empty() && code.find(L';') == std::wstring::npos);
+        asked += (i == 0 ? L"" : L";") + code;
+    }
+    FUZZ_CHECK(productCodes.compare(0, asked.size(), asked) == 0);
+    const std::wstring rest = productCodes.substr(asked.size());
+    FUZZ_CHECK(rest.empty() || rest == L";" || rest.compare(0, installer.stateQueries.empty() ? 1 : 2,
+                                                            installer.stateQueries.empty() ? L";" : L";;") == 0);
+    // The targets: those asked about that the service reports installed or advertised, in order.
+    std::vector<std::wstring> expectedTargets;
+    for (const std::wstring& code : installer.stateQueries) {
+        if (StateOf(code) >= 0) expectedTargets.push_back(code);
+    }
     FUZZ_CHECK(Targets.count() == expectedTargets.size());
     for (std::size_t i = 0; i < Targets.count(); ++i) {
         const PatchTarget& target = Targets.at(i);

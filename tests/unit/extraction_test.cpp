@@ -95,12 +95,12 @@ TEST_F(ExtractionTest, MissingOrEmptyResourceCreatesNoFileButNamesIt) {
 }
 
 TEST_F(ExtractionTest, FailedCreateOrShortWriteLeavesNoPackage) {
-    files.failCreate = true;
+    fake::Faults().failEvery["createFile"] = 5;
     std::wstring path = L"C:\\out\\pkg.msp";
     EXPECT_FALSE(ExtractPackage(path, L"IDR_MSP", 316));
     EXPECT_EQ(path, L"C:\\out\\pkg_glob.msp");
 
-    files.failCreate = false;
+    fake::Faults().failEvery.clear();
     files.writeLimit = 4;
     path = L"C:\\out\\pkg.msp";
     EXPECT_FALSE(ExtractPackage(path, L"IDR_MSP", 316));
@@ -118,14 +118,14 @@ TEST_F(ExtractionTest, FailuresLeaveTheReasonAsTheLastError) {
         {"resource empty", [this] { resources.packages[L"IDR_MSP"] = ""; }, L"", 1812},
         {"name beyond the limits", [] {}, L"C:\\out\\" + std::wstring(300, L'x'), 206},
         {"temporary folder too long", [this] { files.temp = L"C:\\" + std::wstring(1100, L't'); }, L"", 206},
-        {"no temporary folder, system says why", [this] { files.temp.reset(); thread.error = 5; }, L"", 5},
-        {"cannot create, system says why", [this] { files.failCreate = true; thread.error = 112; }, L"", 112},
-        {"cannot create, system silent", [this] { files.failCreate = true; }, L"", 82},
+        {"no temporary folder, system says why", [] { fake::Faults().failEvery["tempFolder"] = 5; }, L"", 5},
+        {"cannot create, system says why", [] { fake::Faults().failEvery["createFile"] = 112; }, L"", 112},
+        {"cannot create, system silent", [] { fake::Faults().failEvery["createFile"] = 0; }, L"", 82},
         {"short write", [this] { files.writeLimit = 3; }, L"", 29},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        thread.error = 0;
+        fake::Faults().failEvery.clear();
         c.arrange();
         std::wstring path = c.path;
         EXPECT_FALSE(ExtractPackage(path, L"IDR_MSP", 316));
@@ -160,6 +160,7 @@ TEST_F(ExtractionTest, TemporaryFilesGetNewNumberedNames) {
 
     // A temporary folder without its separator gets one.
     files.temp = L"D:\\T";
+    files.folders.insert(L"D:\\T");
     std::wstring third;
     ASSERT_TRUE(ExtractPackage(third, L"IDR_MSP", 0));
     EXPECT_EQ(third.rfind(L"D:\\T\\MSP", 0), 0u);
@@ -237,14 +238,16 @@ TEST_F(ExtractionTest, DeploymentSwitchesMakeTheFirstWriteErrorTheExitCode) {
         {{L"/quiet", L"/e", L"C:\\out\\p.msp"}, false, false, 0},  // a package not carried is no failure
         {{L"/log", L"C:\\l.log", L"/e", L"C:\\out\\p.msp"}, true, true, 5},
         {{L"/e", L"C:\\out\\" + std::wstring(300, L'n') + L".msp", L"/norestart"}, true, false, 206},
+        // The first error wins: the global package's name is too long, the language pack's file is refused.
+        {{L"/quiet", L"/e", L"C:\\" + std::wstring(251, L'n')}, true, true, 206},
         {{L"/e", L"C:\\out\\p.msp"}, true, true, 0},  // the plain command line always exits with 0
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
         if (c.languagePack) resources.packages[L"IDR_MSP_LP"] = "language pack";
         else resources.packages.erase(L"IDR_MSP_LP");
-        files.failCreate = c.failCreate;
-        thread.error = 5;  // what the system says when a file cannot be made
+        fake::Faults().failEvery.clear();
+        if (c.failCreate) fake::Faults().failEvery["createFile"] = 5;
         arguments.arguments = {L"update.exe"};
         arguments.arguments.insert(arguments.arguments.end(), c.args.begin(), c.args.end());
         EXPECT_EQ(RunEntryPoint(ModuleInstance), c.exitCode);
@@ -261,13 +264,10 @@ TEST_F(ExtractionTest, LogFolderIsTheTemporaryFolderWithoutItsSeparator) {
     EXPECT_EQ(PrepareTempFolder(260), L"C:\\New");
     EXPECT_EQ(files.folders.count(L"C:\\New"), 1u);
 
-    // A drive root keeps its separator; when it is neither found nor
-    // created, the last resort is "c:".
+    // A drive root keeps its separator, which the directory search does not
+    // find and which cannot be created: the last resort is "c:".
     files.temp = L"E:\\";
-    files.failCreateFolder = true;
     EXPECT_EQ(PrepareTempFolder(260), L"c:");
-    files.folders.insert(L"E:\\");
-    EXPECT_EQ(PrepareTempFolder(260), L"E:\\");
 
     // Only a separator, no folder at all, or one that does not fit.
     files.temp = L"\\";

@@ -11,15 +11,20 @@ PlatformTest::PlatformTest() {
     services.boxes = &boxes;
     services.arguments = &arguments;
     services.clock = &clock;
+    services.station = &station;
     platform::Install(services);
+    ResetProgramState();
+}
 
+void ResetProgramState() {
+    fake::Faults().reset();
     ModuleInstance = reinterpret_cast<platform::ModuleHandle>(0x400000);
     QuietMode = false;
     InstallMode = true;
     ExtractMode = false;
     ExtractPath.clear();
     ReportMode = false;
-    QuietSwitch = PassiveSwitch = NoRestartSwitch = LogSwitch = HelpMode = false;
+    QuietSwitch = PassiveSwitch = NoRestartSwitch = LogSwitch = HelpMode = BoxesHidden = false;
     LogPath.clear();
     ProgramArguments.clear();
     Targets.clear();

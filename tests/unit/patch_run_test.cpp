@@ -171,7 +171,9 @@ TEST_F(PatchRunTest, FinalMessageFollowsBothPackages) {
         const wchar_t* globalInstalled;    // nullptr: the package is not carried
         const wchar_t* langpackInstalled;  // nullptr: not carried
         std::vector<std::wstring> boxes;
+        const wchar_t* secondGlobalTarget = nullptr;  // installed version of a second target of the global package
     } cases[] = {
+        {"global: one target up to date, one applied", L"2.0.0.0", nullptr, {L"en301 Global"}, L"1.0.0.0"},
         {"global applied, no language pack", L"1.0.0.0", nullptr, {L"en301 Global"}},
         {"global up to date, no language pack", L"2.0.0.0", nullptr, {L"en306 Global"}},
         {"both applied", L"1.0.0.0", L"1.0.0.0", {L"en301 Global"}},
@@ -180,7 +182,7 @@ TEST_F(PatchRunTest, FinalMessageFollowsBothPackages) {
         {"both up to date", L"2.0.0.0", L"2.0.0.0", {L"en306 Global"}},
         {"language pack does not fit", L"1.0.0.0", L"1.7.0.0", {L"en308 Global"}},
         {"global does not fit: the language pack is not run", L"1.7.0.0", L"1.0.0.0", {L"en308 Global"}},
-        {"only a language pack", nullptr, L"1.0.0.0", {L"en301 "}},
+        {"only a language pack: its product is named", nullptr, L"1.0.0.0", {L"en301 Language Pack"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -190,8 +192,9 @@ TEST_F(PatchRunTest, FinalMessageFollowsBothPackages) {
         boxes.shown.clear();
         DisplayedProductName.clear();
         if (c.globalInstalled) {
-            carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,");
+            carry(L"IDR_MSP", c.secondGlobalTarget ? kA + L";" + kC : kA, L"2.0.0.0;1.0.0.0,");
             install(kA, c.globalInstalled, L"Global");
+            if (c.secondGlobalTarget) install(kC, c.secondGlobalTarget, L"Global");
         }
         if (c.langpackInstalled) {
             carry(L"IDR_MSP_LP", kB, L"2.0.0.0;1.0.0.0,");
@@ -199,9 +202,8 @@ TEST_F(PatchRunTest, FinalMessageFollowsBothPackages) {
         }
         RunPatches();
         EXPECT_EQ(texts(), c.boxes);
-        // The language pack's run never changes the name in the messages.
-        if (c.globalInstalled) EXPECT_EQ(DisplayedProductName, L"Global");
-        else EXPECT_EQ(DisplayedProductName, L"");
+        // Beside a global package, the language pack's run never changes the name in the messages.
+        EXPECT_EQ(DisplayedProductName, c.globalInstalled ? L"Global" : L"Language Pack");
         expectNoPackageLeft();
     }
 }
@@ -215,8 +217,12 @@ TEST_F(PatchRunTest, ExitCodeTellsTheOutcomeOfBothPackages) {
         {kCurrent, kNone, 0},          {kNone, kApplied, 0},          {kApplied, kCurrent, 0},
         {kRestart, kApplied, 3010},    {kApplied, kRestart, 3010},    {kCurrent, kRestart, 3010},
         {kRestarted, kRestart, 1641},  {kRestart, kRestarted, 1641},  {kRestarted, kCurrent, 1641},
-        {kAbsent, kApplied, 1642},     {kApplied, kAbsent, 1642},     {kOld, kApplied, 1642},
-        {kRestart, kOld, 1642},        {kRestarted, kAbsent, 1642},   {kCurrent, kOld, 1642},
+        {kAbsent, kApplied, 1642},     {kOld, kApplied, 1642},        {kCurrent, kOld, 1642},
+        // A restart outranks "nothing applicable": the computer waits for it.
+        {kRestart, kOld, 3010},        {kRestarted, kOld, 1641},
+        // A language pack whose products are absent counts only without a global package.
+        {kApplied, kAbsent, 0},        {kCurrent, kAbsent, 0},        {kRestarted, kAbsent, 1641},
+        {kRestart, kAbsent, 3010},     {kNone, kAbsent, 1642},
         {kFails, kApplied, 1603},      {kApplied, kFails, 1603},      {kRestarted, kFails2, 1605},
         {kCurrent, kFails2, 1605},     {kNone, kFails, 1603},         {kFails, kNone, 1603},
         // 307 ends the run before the language pack, which is not looked at.
@@ -242,6 +248,10 @@ TEST(ExitCodes, FirstFailureWinsAndNeverReadsAsSuccess) {
         {{{RunEvent::Failure, 3010}}, 1603},
         {{{RunEvent::Failure, 1641}}, 1603},
         {{{RunEvent::Failure, 0xFFFFFFFF}}, 0xFFFFFFFF},
+        {{{RunEvent::RestartRequired, 0}, {RunEvent::WrongVersion, 0}}, 3010},
+        {{{RunEvent::ProductNotFound, 0}, {RunEvent::RestartInitiated, 0}, {RunEvent::RestartRequired, 0}}, 1641},
+        {{{RunEvent::UpToDate, 0}, {RunEvent::LanguagePackNotInstalled, 0}}, 0},
+        {{{RunEvent::RestartRequired, 0}, {RunEvent::Failure, 1603}}, 1603},
     };
     for (const Case& c : cases) {
         RunRecord record;
@@ -280,7 +290,8 @@ TEST_F(PatchRunTest, EarlyEndLeavesLaterTargetsAloneButNeverHidesASuccess) {
     } cases[] = {
         {"first patched", L"1.0.0.0", 0, PackageOutcome::Applied, {L"de301 Second"}},
         {"first patched, restart needed", L"1.0.0.0", 3010, PackageOutcome::Applied, {L"de301 Second"}},
-        {"first failed", L"1.0.0.0", 1603, PackageOutcome::UpToDate, {L"en300 1603", L"de306 Second"}},
+        // A failure is not followed by a box of success.
+        {"first failed", L"1.0.0.0", 1603, PackageOutcome::UpToDate, {L"en300 1603"}},
         {"first already patched", L"2.0.0.0", 0, PackageOutcome::UpToDate, {L"de306 Second"}},
     };
     for (const Case& c : cases) {
@@ -394,13 +405,12 @@ TEST_F(PatchRunTest, UnreadablePackagesAreReportedWithTheirCode) {
         {"temporary folder unusable",
          [this] {
              carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,");
-             files.failCreate = true;
-             thread.error = 5;  // what the system says: access denied
+             fake::Faults().failEvery["createFile"] = 5;  // access denied
          },
          L"en300 5"},
-        {"no working folder", [this] { carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,"); files.failCreateFolder = true; },
+        {"no working folder", [this] { carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,"); fake::Faults().failEvery["createPrivateFolder"] = 0; },
          L"en300 82"},
-        {"no random name", [this] { carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,"); files.failRandom = true; },
+        {"no random name", [this] { carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,"); fake::Faults().failEvery["randomBytes"] = 0; },
          L"en300 82"},
         // Another process at the file between its writing and its hold.
         {"a byte changed",
@@ -415,6 +425,18 @@ TEST_F(PatchRunTest, UnreadablePackagesAreReportedWithTheirCode) {
              files.beforeHold = [this](const std::wstring& path) { return (files.files[path] += "!").empty(); };
          },
          L"en300 1392"},
+        {"a byte cut off",
+         [this] {
+             carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,");
+             files.beforeHold = [this](const std::wstring& path) { files.files[path].pop_back(); return false; };
+         },
+         L"en300 1392"},
+        {"a second name made", // the hold takes only a plain file of one name
+         [this] {
+             carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,");
+             files.beforeHold = [this](const std::wstring& path) { return files.looks[path].linkCount = 2, false; };
+         },
+         L"en300 1392"},
         {"kept open", [this] { carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,"); files.beforeHold = [](auto&) { return true; }; },
          L"en300 32"},
         {"no package at all", [] {}, L"en300 1814"},
@@ -425,7 +447,7 @@ TEST_F(PatchRunTest, UnreadablePackagesAreReportedWithTheirCode) {
         installer.packagesByContent.clear();
         installer.packages.clear();
         installer.configures.clear();
-        files.failCreate = files.failCreateFolder = files.failRandom = false;
+        fake::Faults().failEvery.clear();
         files.beforeHold = nullptr;
         thread.error = 0;
         installer.openedPaths.clear();
@@ -456,8 +478,8 @@ TEST_F(PatchRunTest, PackagesAndLogsAreHeldInAFolderOfTheRunsOwnUntilTheInstalle
         ASSERT_EQ(files.privateFolders.size(), 1u);
         const auto [folder, withUser] = *files.privateFolders.begin();
         EXPECT_EQ(withUser, !elevated);  // SYSTEM and Administrators only, when elevated
-        EXPECT_EQ(folder.rfind(L"C:\\Temp\\", 0), 0u);
-        EXPECT_EQ(folder.size(), 8u + 26u);  // 128 random bits
+        // 128 random bits, base-32: the bytes the system gave, 0 to 15 and then 16 to 31.
+        EXPECT_EQ(folder, elevated ? L"C:\\Temp\\aaaqeayeaudaocajbifqydiob4" : L"C:\\Temp\\caireeyuculbogazdinryhi6d4");
         ASSERT_EQ(installer.configures.size(), 2u);
         for (const auto& call : installer.configures) {
             const std::wstring package = call.commandLine.substr(7, call.commandLine.find(L'"', 7) - 7);
@@ -591,6 +613,13 @@ TEST_F(PatchRunTest, LogsNeverGoThroughAFileSomeoneElsePlaced) {
          0, true},
         {"a file whose look cannot be completed", [&] { files.files[log] = "x"; files.looks[log] = unknown; }, log, 0,
          false},
+        // The new file is made exclusively: a link placed again at once is never opened.
+        {"a link placed again once deleted",
+         [&] {
+             files.links[log] = L"C:\\secret";
+             files.afterDelete = [&](const std::wstring& path) { files.links[path] = L"C:\\secret"; };
+         },
+         second, 1, true},
         {"a link that cannot be deleted",
          [&] { files.links[log] = L"C:\\secret"; files.undeletable.insert(log); }, second, 1, true},
         {"a folder", [&] { files.folders.insert(log); }, second, 1, true},
@@ -609,6 +638,7 @@ TEST_F(PatchRunTest, LogsNeverGoThroughAFileSomeoneElsePlaced) {
         files.links.clear();
         files.looks.clear();
         files.undeletable.clear();
+        files.afterDelete = nullptr;
         files.folders = {L"C:\\Temp"};
         files.files[L"C:\\secret"] = "secret";
         files.elevated = false;
@@ -677,7 +707,8 @@ TEST_F(RunLogTest, LogFileHoldsEveryEventAndTheInstallerLogsGoBesideIt) {
     install(kA, L"1.0.0.0", L"\u00dcberprodukt", L"1031");
     install(kB, L"1.7.0.0", L"Old");
     installer.configureResults[kA] = 3010;
-    EXPECT_EQ(run({L"/quiet", L"/log", L"D:\\logs\\run.log"}), 1642);
+    resources.addString(1033, 308, L"en308\r\n%s");  // a line break of the catalogue stays in its line
+    EXPECT_EQ(run({L"/quiet", L"/log", L"D:\\logs\\run.log"}), 3010);  // the restart outranks the 308
     EXPECT_EQ(installer.logs, std::vector<std::wstring>{L"D:\\logs\\\u00dcberprodukt R2.log"});
     EXPECT_TRUE(boxes.shown.empty());
     const auto log = lines(L"D:\\logs\\run.log");
@@ -690,13 +721,13 @@ TEST_F(RunLogTest, LogFileHoldsEveryEventAndTheInstallerLogsGoBesideIt) {
              "REBOOTPROMPT=S FILESINUSETEXT=\"de files in use:\"\", installer log D:\\logs\\\xC3\x9c" "berprodukt R2.log",
              "returned 3010 after 0.0 s",
              "at 1.7.0.0 (upgrade 2.0.0.0, applies to \"1.0.0.0,\"): its version is not one the package applies to",
-             "Message 308 suppressed: en308 Old",
+             "Message 308 suppressed: en308  Old",
              "Package IDR_MSP_LP: not carried",
-             "Exit code 1642",
+             "Exit code 3010",
          }) {
         EXPECT_TRUE(has(log, part)) << part;
     }
-    EXPECT_EQ(log.back(), "Exit code 1642");
+    EXPECT_EQ(log.back(), "Exit code 3010");
 }
 
 TEST_F(RunLogTest, ALogThatCannotBeWrittenChangesNothing) {
@@ -710,17 +741,22 @@ TEST_F(RunLogTest, ALogThatCannotBeWrittenChangesNothing) {
         {"taken default name", {L"/norestart"}, L"C:\\Temp\\P R2.log", L"C:\\Temp\\Update Kit_20261208214609_2.log"},
         {"/log last", {L"/norestart", L"/log"}, L"C:\\Temp\\P R2.log", L"C:\\Temp\\Update Kit_20261208214609.log"},
         {"read-only file", {L"/log", L"D:\\logs\\ro.log"}, L"D:\\logs\\P R2.log", L""},
+        // Which a directory search does not find: the product logs still go beside the own log.
+        {"at a drive root", {L"/log", L"D:\\run.log"}, L"D:\\P R2.log", L"D:\\run.log"},
+        {"relative", {L"/log", L"run.log"}, L"C:\\Work\\P R2.log", L"C:\\Work\\run.log"},
+        {"of an earlier run", {L"/log", L"D:\\logs\\old.log"}, L"D:\\logs\\P R2.log", L"D:\\logs\\old.log"},
         {"missing folder", {L"/log", L"D:\\none\\run.log"}, L"C:\\Temp\\P R2.log", L""},
         {"path too long", {L"/log", L"D:\\" + std::wstring(300, L'x') + L"\\run.log"}, L"C:\\Temp\\P R2.log", L""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         files.files.clear();
-        files.folders = {L"C:\\Temp", L"D:\\logs", L"D:\\" + std::wstring(300, L'x')};
+        files.folders = {L"C:\\Temp", L"C:\\Work", L"D:\\logs", L"D:\\" + std::wstring(300, L'x')};
         // What the system refuses to create.
         files.readOnly = {L"D:\\logs\\ro.log", L"D:\\none\\run.log", L"D:\\" + std::wstring(300, L'x') + L"\\run.log"};
         files.temp = std::wstring(L"C:\\Temp\\");
         if (std::string(c.what) == "taken default name") files.files[L"C:\\Temp\\Update Kit_20261208214609.log"] = "x";
+        if (std::string(c.what) == "of an earlier run") files.files[L"D:\\logs\\old.log"] = "an earlier run's log";
         installer.logs.clear();
         boxes.shown.clear();
         carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,");
@@ -728,7 +764,8 @@ TEST_F(RunLogTest, ALogThatCannotBeWrittenChangesNothing) {
         installer.configureResult = 1603;
         EXPECT_EQ(run(c.args), 1603);
         EXPECT_EQ(installer.logs, std::vector<std::wstring>{c.productLog});
-        EXPECT_TRUE(files.openedExisting.empty());
+        for (const auto& path : files.openedExisting) EXPECT_EQ(path, c.ownLog);  // an own file of an earlier run only
+        files.openedExisting.clear();
         EXPECT_EQ(boxes.shown.size(), 1u);
         std::size_t logs = 0;
         for (const auto& [path, content] : files.files) {
@@ -820,7 +857,7 @@ namespace {
 
 TEST_F(RunLogTest, HelpShowsOneBoxInTheUsersLanguageAndRunsNothing) {
     for (auto [lang, tag] : {std::pair<std::uint16_t, std::wstring>{1033, L"en"}, {1031, L"de"}}) {
-        for (unsigned id = 320; id <= 331; ++id) resources.addString(lang, id, tag + std::to_wstring(id));
+        for (unsigned id = 320; id <= 332; ++id) resources.addString(lang, id, tag + std::to_wstring(id));
         resources.addString(lang, 321, tag + L" version %s");
     }
     thread.userUiLanguage = 1031;  // the product's language plays no part
@@ -833,7 +870,7 @@ TEST_F(RunLogTest, HelpShowsOneBoxInTheUsersLanguageAndRunsNothing) {
         EXPECT_EQ(run(args), 0);
         ASSERT_EQ(boxes.shown.size(), 1u);
         EXPECT_EQ(boxes.shown[0].caption, L"de320");
-        EXPECT_EQ(boxes.shown[0].text, L"de version " + std::wstring(kProjectVersion) + L"\n\nde322\nde323\nde324\nde325\nde326\nde327\nde328\nde329\n\n"
+        EXPECT_EQ(boxes.shown[0].text, L"de version " + std::wstring(kProjectVersion) + L"\n\nde322\nde323\nde324\nde325\nde332\nde326\nde327\nde328\nde329\n\n"
                                        L"de330\nde331");
         EXPECT_EQ(boxes.shown[0].style, 0x50040u);
         EXPECT_TRUE(installer.configures.empty());
@@ -845,6 +882,47 @@ TEST_F(RunLogTest, HelpShowsOneBoxInTheUsersLanguageAndRunsNothing) {
 
 namespace {
 
+TEST_F(RunLogTest, NoBoxIsShownWhereNobodyCanSeeIt) {
+    using platform::StationVisibility;
+    const platform::StationCheck invisible{StationVisibility::Invisible, L"Service-0x0-3e7$", 0};
+    const platform::StationCheck visible{StationVisibility::Visible, L"WinSta0", 0};
+    const platform::StationCheck unreadable{StationVisibility::Unknown, L"", 5};
+    struct Case {
+        std::vector<std::wstring> args;
+        platform::StationCheck station;
+        int exitCode;
+        std::size_t boxes;
+        int uiLevel;          // of the configure call; 0: none is made
+        const char* logged;   // in the own log
+    } cases[] = {
+        {{}, invisible, 0, 0, 2, nullptr},
+        {{L"/i"}, invisible, 0, 0, 0, nullptr},
+        {{L"/?"}, invisible, 0, 0, 0, nullptr},
+        {{L"/passive", L"/norestart"}, invisible, 3010, 0, 2,
+         "Boxes suppressed: the window station \"Service-0x0-3e7$\" is not visible to a user (no WSF_VISIBLE)"},
+        {{L"/log", L"C:\\Temp\\run.log"}, invisible, 3010, 0, 2, "Message 301 suppressed: en301 P"},
+        {{}, visible, 0, 1, 0x23, nullptr},
+        // Flags that cannot be read say nothing against a box: shown as ever.
+        {{L"/norestart"}, unreadable, 3010, 1, 0x23,
+         "The window station's flags cannot be read (error 5): boxes are shown as usual"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        files.files.clear();
+        installer.configures.clear();
+        installer.openedPaths.clear();
+        boxes.shown.clear();
+        station.state = c.station;
+        arrange(kRestart, kNone);
+        EXPECT_EQ(run(c.args), c.exitCode);
+        EXPECT_EQ(boxes.shown.size(), c.boxes);
+        EXPECT_EQ(installer.configures.empty() ? 0 : installer.configures[0].uiLevel, c.uiLevel);
+        // The report is its box: nothing of it is done either.
+        if (c.args == std::vector<std::wstring>{L"/i"}) EXPECT_TRUE(installer.openedPaths.empty() && files.files.empty());
+        if (c.logged) EXPECT_TRUE(has(onlyLog(), c.logged)) << c.logged;
+    }
+}
+
 TEST_F(RunLogTest, PropertiesReachEveryConfigureCallOrARefusalEndsTheRunFirst) {
     struct Case {
         std::vector<std::wstring> args;
@@ -852,15 +930,24 @@ TEST_F(RunLogTest, PropertiesReachEveryConfigureCallOrARefusalEndsTheRunFirst) {
         std::wstring tail;  // of both configure calls' command lines; empty: no call
         std::vector<std::wstring> boxes;
         const char* logged;
+        const char* neverLogged;  // anywhere in the own log
     } cases[] = {
+        // Values stay out of the own log, but for the installer's own settings.
         {{L"/quiet", L"MSIRESTARTMANAGERCONTROL=Disable", L"NOTE=say \"hi\""}, 0,
          L"in use:\" MSIRESTARTMANAGERCONTROL=\"Disable\" NOTE=\"say \"\"hi\"\"\"", {},
-         "Property NOTE=\"say \"\"hi\"\"\" for every configure call"},
+         "Property NOTE (a value of 8 characters) for every configure call", "say"},
+        {{L"/quiet", L"MSIRESTARTMANAGERCONTROL=Disable", L"SERVICEPASSWORD=s3cr3t"}, 0, L"SERVICEPASSWORD=\"s3cr3t\"", {},
+         "MSIRESTARTMANAGERCONTROL=\"Disable\" SERVICEPASSWORD (a value of 6 characters)\", installer log", "s3cr3t"},
+        // A private property is let be, and its value kept out of the log all the same.
+        {{L"/quiet", L"pw=hunter2"}, 0, L"in use:\"", {}, "command line: \"C:\\Downloads\\Update Kit.exe\" /quiet \"pw (a value of 7", "hunter2"},
         {{L"/quiet", L"A=1", L"PATCH=C:\\x.msp"}, 87, L"", {},
-         "Argument \"PATCH=C:\\x.msp\" refused: PATCH names the patch package, which the update passes itself"},
-        {{L"REBOOT=Force", L"/norestart"}, 87, L"", {L"en300 87"}, "refused: /norestart sets REBOOT=ReallySuppress"},
+         "Property \"PATCH\" refused: PATCH names the patch package, which the update passes itself", "x.msp"},
+        {{L"REBOOT=Force", L"/norestart"}, 87, L"", {L"en300 87"}, "refused: /norestart sets REBOOT=ReallySuppress",
+         nullptr},
+        {{L"/passive", L"REMOVE=Feature1"}, 87, L"", {}, "Property \"REMOVE\" refused: REMOVE would change", "Feature1"},
+        {{L"/quiet", L".X=1"}, 87, L"", {}, "Property \".X\" refused: not a Windows Installer property name", nullptr},
         // Without a deployment switch: ignored, whatever they are.
-        {{L"PATCH=C:\\x.msp", L"MSIFASTINSTALL=7"}, 0, L"in use:\"", {L"en301 P"}, nullptr},
+        {{L"PATCH=C:\\x.msp", L"MSIFASTINSTALL=7"}, 0, L"in use:\"", {L"en301 P"}, nullptr, nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
@@ -875,6 +962,7 @@ TEST_F(RunLogTest, PropertiesReachEveryConfigureCallOrARefusalEndsTheRunFirst) {
         EXPECT_EQ(installer.openedPaths.empty(), c.tail.empty());  // refused before any package is read
         EXPECT_EQ(texts(), c.boxes);
         if (c.logged) EXPECT_TRUE(has(onlyLog(), c.logged)) << c.logged;
+        if (c.neverLogged) EXPECT_FALSE(has(onlyLog(), c.neverLogged)) << c.neverLogged;
     }
 }
 
@@ -888,6 +976,7 @@ TEST_F(RunLogTest, CheckTellsWhatARunWouldDoAndDoesNothing) {
         // 307 and 308 end the run before the language pack, as a patch run does.
         {kAbsent, kApplied, 1642}, {kOld, kApplied, 1642},
         {kFails, kRestart, 1},  // no configure call: its result plays no part
+        {kApplied, kAbsent, 1}, {kCurrent, kAbsent, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
@@ -899,6 +988,10 @@ TEST_F(RunLogTest, CheckTellsWhatARunWouldDoAndDoesNothing) {
         const auto log = onlyLog();
         EXPECT_EQ(has(log, "Check only: no configure call for "), c.exitCode == 1);
         EXPECT_FALSE(has(log, "Message 301") || has(log, "Message 306"));
+        // A language pack without products is named, whatever the exit code.
+        if (c.languagePack.carried && !c.languagePack.installed) {
+            EXPECT_TRUE(has(log, "Package IDR_MSP_LP: no product it targets is installed"));
+        }
     }
 }
 

@@ -7,6 +7,7 @@
 #include "platform/process_arguments.h"
 #include "platform/resources.h"
 #include "platform/thread_state.h"
+#include "platform/window_station.h"
 
 namespace platform {
 class Installer;
@@ -71,6 +72,11 @@ public:
     LocalTime localTime() override;
     std::uint32_t tickMilliseconds() override;
     void sleep(std::uint32_t milliseconds) override;
+};
+
+class Win32WindowStation : public WindowStation {
+public:
+    StationCheck check() override;
 };
 
 // The Windows Installer service; msi.dll is loaded on first use.

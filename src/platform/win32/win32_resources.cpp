@@ -10,10 +10,15 @@ std::optional<ResourceBytes> Win32Resources::find(ModuleHandle module, const std
     HRSRC info = FindResourceW(handle, name.c_str(), type.c_str());
     if (info == nullptr) return std::nullopt;
     DWORD size = SizeofResource(handle, info);
+    // A lookup that failed earlier may have left "not found" behind.
+    SetLastError(ERROR_SUCCESS);
     HGLOBAL loaded = LoadResource(handle, info);
-    if (loaded == nullptr) return std::nullopt;
-    const void* data = LockResource(loaded);
-    if (data == nullptr) return std::nullopt;
+    const void* data = loaded != nullptr ? LockResource(loaded) : nullptr;
+    if (data == nullptr) {
+        // Found but not readable: never to be taken for a resource that is not there.
+        if (GetLastError() == 0) SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
+        return std::nullopt;
+    }
     ResourceBytes bytes;
     bytes.data = static_cast<const unsigned char*>(data);
     bytes.size = size;
@@ -37,6 +42,8 @@ std::optional<std::wstring> Win32Resources::loadStringInLanguage(ModuleHandle mo
     HRSRC info = FindResourceExW(handle, RT_STRING, MAKEINTRESOURCEW(id / 16 + 1), langId);
     if (info == nullptr) return std::nullopt;
     DWORD size = SizeofResource(handle, info);
+    // A lookup that failed earlier may have left "not found" behind.
+    SetLastError(ERROR_SUCCESS);
     HGLOBAL loaded = LoadResource(handle, info);
     if (loaded == nullptr) return std::nullopt;
     const WCHAR* block = static_cast<const WCHAR*>(LockResource(loaded));

@@ -29,6 +29,7 @@ void InstallServices() {
     static Win32ProcessArguments arguments;
     static Win32OsVersion osVersion;
     static Win32Clock clock;
+    static Win32WindowStation station;
     Services services;
     services.files = &files;
     services.resources = &resources;
@@ -38,6 +39,7 @@ void InstallServices() {
     services.installer = InstallerService();
     services.osVersion = &osVersion;
     services.clock = &clock;
+    services.station = &station;
     Install(services);
 }
 

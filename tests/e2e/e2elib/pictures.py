@@ -1,4 +1,4 @@
-"""The README's pictures of the boxes (docs/pictures), taken by the scenarios that show those
+"""The documentation's pictures of the boxes (docs/pictures), taken by the scenarios that show those
 boxes anyway.
 
 picture(t, name, result) marks the one box of `result` as the picture `name`. Run as tests, the

@@ -3,9 +3,13 @@
 they apply to and bring a product to) and the running Windows, with the warning icon, under /q too;
 /e before /i extracts first, /i ends the scan. The report's copies of the packages stay in %TEMP%.
 
-The expected system line is worked out from what the prefix reports to a probe that carries the
-updater's manifest and asks the same questions (tests/e2e/programs/os_version)."""
+Each system line is checked against what the prefix reports to a probe that carries the updater's
+manifest and asks the same questions (tests/e2e/programs/os_version): the version numbers, and the
+edition word that the machine's architecture decides; the names of the versions are the unit
+tests'."""
+import dataclasses
 import functools
+import re
 import shutil
 import sys
 from pathlib import Path
@@ -37,6 +41,14 @@ def report_scenario(fn):
             _desktop_restarted = True
         without_display = t.wine
         t.wine = lambda args, **kw: without_display(args, **dict(kw, display=True))
+        run_update = t.run_update
+
+        def run_update_checked(exe, args=(), expect_boxes=None, **kw):
+            r = checked_report(t, run_update(exe, args, **kw))
+            if expect_boxes is not None:
+                t.expect_boxes(r, expect_boxes)
+            return r
+        t.run_update = run_update_checked
         fn(t)
     return scenario(run)
 
@@ -51,47 +63,52 @@ def os_facts(t, exe=None):
     return {k: int(v) for k, v in (line.split("=", 1) for line in out.splitlines() if "=" in line)}
 
 
-def system_line(f):
-    """The report's system text, "(", version, ")" for the reported facts: the name table applies
-    to the major and minor version, the edition word to workstations that are not AMD64 and
-    answered the extended query (after a space), the starting text "Windows" stays for unnamed
-    versions; the build number only chooses the name of 10.0."""
-    if f["extended-ok"]:
-        major, minor, platform = f["extended-major"], f["extended-minor"], f["extended-platform"]
-        product_type, suite = f["extended-product-type"], f["extended-suite-mask"]
-        build = f["extended-build"]
-    elif f["plain-ok"]:
-        major, minor, platform = f["plain-major"], f["plain-minor"], f["plain-platform"]
-        build = f["plain-build"]
-        product_type, suite = 0, 0
-    else:
-        return "Windows(0.0.0.0)"
-    if platform != 2:
-        return "Windows(0.0.0.0)"
+# What the boxes expected here hold for the system line: each line the report shows is checked
+# against what Windows reported to the probe (see checked_report) and then stands for this text.
+# Which name a version gets is the unit tests' business (tests/unit/os_description_test.cpp); only
+# what needs the real system is checked here.
+SYSTEM = "<the system line>"
+
+
+def system_line(t, f):
+    """Remembers the facts the next reports are checked against; the expected boxes then hold
+    SYSTEM."""
+    t.system_facts = f
+    return SYSTEM
+
+
+def check_system_line(t, line):
+    """The report's system line for the facts the probe reported: "Windows(0.0.0.0)" for a system
+    that is not Windows NT or did not answer; else a name, then the major and minor version that
+    Windows reported; an edition word after the name of a workstation whose extended record was
+    read, and never on an AMD64 machine (the native architecture, where the system has the lookup)."""
+    f = t.system_facts
+    extended = f["extended-ok"]
+    prefix = "extended" if extended else "plain"
+    if not (extended or f["plain-ok"]) or f[f"{prefix}-platform"] != 2:
+        t.equal(line, "Windows(0.0.0.0)", "the system line of a system that is not Windows NT")
+        return
+    m = re.fullmatch(r"(.+)\((\d+)\.(\d+)\.0\.0\)", line)
+    t.check(m is not None, f"system line {line!r}")
+    name, version = m.group(1), (int(m.group(2)), int(m.group(3)))
+    t.equal(version, (f[f"{prefix}-major"] & 0xFFFF, f[f"{prefix}-minor"] & 0xFFFF), f"version of {line!r}")
+    t.check(name.startswith(("Windows", "Microsoft Windows")), f"name of {line!r}")
     arch = f["native-architecture"] if f["native-lookup"] else f["system-architecture"]
-    workstation, amd64 = product_type == 1, arch == 9
-    name = "Windows"
-    servers = {14393: "2016 ", 17763: "2019 ", 20348: "2022 ", 26100: "2025 "}
-    names6 = {0: ("Vista ", "Server 2008 "), 1: ("7 ", "Server 2008 R2 "), 2: ("8 ", "Server 2012 "),
-              3: ("8.1 ", "Server 2012 R2 ")}
-    if (major, minor) == (10, 0):
-        name = ("Windows 10 " if build < 22000 else "Windows 11 ") if workstation \
-            else "Windows Server " + servers.get(build, "")
-    elif major == 6 and minor in names6:
-        name = "Windows " + names6[minor][0 if workstation else 1]
-    elif major == 5 and minor == 2:
-        name = ("Microsoft Windows XP Professional x64 Edition " if workstation and amd64
-                else "Microsoft Windows Server 2003")
-    elif major == 5 and minor == 1:
-        name = "Microsoft Windows XP "
-    elif major == 5 and minor == 0:
-        name = "Microsoft Windows 2000 "
-    elif major <= 4:
-        name = "Microsoft Windows NT "
-    if f["extended-ok"] and workstation and not amd64:
-        name += "" if name.endswith(" ") else " "
-        name += "Workstation 4.0 " if major == 4 else "Home Edition " if suite & 0x200 else "Professional "
-    return f"{name}({major & 0xFFFF}.{minor & 0xFFFF}.0.0)"
+    edition = name.endswith(("Professional ", "Home Edition ", "Workstation 4.0 "))
+    workstation = extended and f["extended-product-type"] == 1
+    t.equal(edition, workstation and arch != 9, f"edition word in {line!r}")
+
+
+def checked_report(t, r):
+    """Checks every system line of the result's boxes, remembers the last one (t.system_seen) and
+    returns the result with those lines replaced by SYSTEM."""
+    boxes = []
+    for box in r.boxes:
+        for line in re.findall(r"OSInfo:\n\t(.*)", box.text):
+            check_system_line(t, line)
+            t.system_seen = line
+        boxes.append(dataclasses.replace(box, text=re.sub(r"(OSInfo:\n\t).*", r"\1" + SYSTEM, box.text)))
+    return dataclasses.replace(r, boxes=boxes)
 
 
 def section(system, template="", keywords=""):
@@ -115,7 +132,7 @@ def temp_packages(t):
 
 @report_scenario
 def global_package_only(t):
-    system = system_line(os_facts(t))
+    system = system_line(t, os_facts(t))
     product = t.make_product(name="Report Global Only", version="1.0.0.0")  # listed, though not installed
     patch, _ = t.make_upgrade_patch(product, "1.0.1.0", keywords="1.0.1.0;1.0.0.0,", change_file=False)
     exe = t.build_variant(patch)
@@ -142,7 +159,7 @@ def global_package_only(t):
 
 @report_scenario
 def report_in_the_readme(t):
-    """The README's picture of the report: fixed product codes, so that it stays the same from run
+    """The documentation's picture of the report: fixed product codes, so that it stays the same from run
     to run; the products are never installed."""
     example, beispiel, language_pack = ("{399EF217-6621-471E-A3FB-D78892574763}",
                                         "{C5D7A08B-7CCA-4096-AA5E-C0A4F91C4B7D}",
@@ -152,7 +169,7 @@ def report_in_the_readme(t):
     glob, _ = t.make_upgrade_patch(product, "1.1.0.0", template=f"{example};{beispiel}",
                                    keywords="1.1.0.0;1.0.0.0,1.0.1.0,", change_file=False)
     lp, _ = t.make_upgrade_patch(langpack, "1.1.0.0", template=language_pack, change_file=False)
-    system = system_line(os_facts(t))
+    system = system_line(t, os_facts(t))
     expected = report(section(system, f"{example};{beispiel}", "1.1.0.0;1.0.0.0,1.0.1.0,"),
                       section(system, language_pack, "1.1.0.0;1.0.0.0,"))
     picture(t, "report", t.run_update(t.build_variant(glob, lp), ["/i"], expect_boxes=[expected]))
@@ -160,7 +177,7 @@ def report_in_the_readme(t):
 
 @report_scenario
 def both_packages_with_several_codes_and_versions(t):
-    system = system_line(os_facts(t))
+    system = system_line(t, os_facts(t))
     main = t.make_product(name="Report Main", version="1.0.0.0")
     lp = t.make_product(name="Report Sprachpaket", language=1031, version="1.0.0.0")
     # Three codes in their stored form; U;T1,T2,.
@@ -185,7 +202,7 @@ def both_packages_with_several_codes_and_versions(t):
 
 @report_scenario
 def packages_without_usable_summaries_give_empty_lines(t):
-    system = system_line(os_facts(t))
+    system = system_line(t, os_facts(t))
     product = t.make_product(name="Report Unusable", version="1.0.0.0")
     glob, _ = t.make_upgrade_patch(product, "1.0.1.0", template=None, keywords="1.0.1.0", change_file=False)
     langpack = t.not_a_package("langpack.msp")
@@ -197,7 +214,7 @@ def packages_without_usable_summaries_give_empty_lines(t):
 
 @report_scenario
 def quiet_mode_shows_the_report_too(t):
-    system = system_line(os_facts(t))
+    system = system_line(t, os_facts(t))
     product = t.make_product(name="Report Quiet", version="1.0.0.0")
     patch, _ = t.make_upgrade_patch(product, "1.0.1.0", change_file=False)
     exe = t.build_variant(patch)
@@ -209,7 +226,7 @@ def quiet_mode_shows_the_report_too(t):
 
 @report_scenario
 def report_switch_ends_the_command_line(t):
-    system = system_line(os_facts(t))
+    system = system_line(t, os_facts(t))
     product = t.make_product(name="Report First", version="1.0.0.0")
     patch, _ = t.make_upgrade_patch(product, "1.0.1.0", change_file=False)
     exe = t.build_variant(patch)
@@ -224,7 +241,7 @@ def report_switch_ends_the_command_line(t):
 
 @report_scenario
 def extraction_then_report(t):
-    system = system_line(os_facts(t))
+    system = system_line(t, os_facts(t))
     main = t.make_product(name="Report After Extraction", version="1.0.0.0")
     lp = t.make_product(name="Report After Extraction LP", language=1031, version="1.0.0.0")
     glob, _ = t.make_upgrade_patch(main, "1.0.1.0", change_file=False)
@@ -274,12 +291,12 @@ def system_line_follows_the_reported_windows(t):
                     key = f"HKCU\\Software\\Wine\\AppDefaults\\{name}"
                     t.wine(["reg", "add", key, "/v", "Version", "/d", version, "/f"])
                     keys.append(key)
-            system = system_line(os_facts(t, probe_exe))
+            system = system_line(t, os_facts(t, probe_exe))
             shutil.copyfile(exe, update_exe)
             expected = report(section(system, product.code, "1.0.1.0;1.0.0.0,"), section(system))
             r = t.run_update(update_exe, ["/i"], expect_boxes=[expected])
             t.equal(r.exit_code, 0, f"exit code as {tag}")
-            seen[tag] = system
+            seen[tag] = t.system_seen
     finally:
         for key in keys:
             t.wine(["reg", "delete", key, "/f"], ok_codes=None)

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Install mode end to end: update.exe applies its packages to real installed products through
 Wine's Windows Installer and tells the outcome in the product's language. Several of these boxes
-are the README's pictures (e2elib/pictures.py)."""
+are the documentation's pictures (e2elib/pictures.py)."""
 import shutil
 import sys
 from pathlib import Path
@@ -104,7 +104,7 @@ def installed_version_not_in_the_list_shows_308(t):
     t.equal(t.product_version(product.code), "1.0.0.0", "version after the run")
     no_package_left(t, r)
 
-    # The README's case: the package's last applicable version lacks its ",", so the installed
+    # The documentation's case (docs/deployment.md): the package's last applicable version lacks its ",", so the installed
     # version is never examined (build.sh --force builds it all the same).
     product = t.install_product(name="Example Product", language=ENGLISH, version="1.0.0.0")
     patch, _ = t.make_upgrade_patch(product, "1.1.0.0", keywords="1.1.0.0;0.9.0.0,1.0.0.0", change_file=False)

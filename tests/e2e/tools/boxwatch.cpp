@@ -36,25 +36,6 @@ struct Options {
     std::vector<std::wstring> command;
 };
 
-std::wstring QuoteArg(const std::wstring& arg) {
-    if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
-    std::wstring q = L"\"";
-    size_t backslashes = 0;
-    for (wchar_t c : arg) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        if (c == L'"') q.append(backslashes * 2 + 1, L'\\');
-        else q.append(backslashes, L'\\');
-        backslashes = 0;
-        q += c;
-    }
-    q.append(backslashes * 2, L'\\');
-    q += L"\"";
-    return q;
-}
-
 class Output {
 public:
     bool open(const std::wstring& path) {
@@ -403,7 +384,7 @@ int wmain(int argc, wchar_t** argv) {
     Handle process;
     if (!opt.command.empty()) {
         std::wstring cmd;
-        for (const auto& a : opt.command) cmd += (cmd.empty() ? L"" : L" ") + QuoteArg(a);
+        for (const auto& a : opt.command) cmd += (cmd.empty() ? L"" : L" ") + e2e::QuoteArg(a);
         STARTUPINFOW si{};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi{};

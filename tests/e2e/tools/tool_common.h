@@ -106,6 +106,26 @@ inline bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
            (WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) && put == bytes.size());
 }
 
+// One argument of a command line, quoted as CommandLineToArgvW reads it back.
+inline std::wstring QuoteArg(const std::wstring& arg) {
+    if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
+    std::wstring q = L"\"";
+    size_t backslashes = 0;
+    for (wchar_t c : arg) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == L'"') q.append(backslashes * 2 + 1, L'\\');
+        else q.append(backslashes, L'\\');
+        backslashes = 0;
+        q += c;
+    }
+    q.append(backslashes * 2, L'\\');
+    q += L"\"";
+    return q;
+}
+
 // Prints a message on stderr as UTF-8; the text is data, never a format.
 inline void Complain(const std::wstring& text) {
     std::string s = ToUtf8(text);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/error_codes.h"
+
 namespace fake {
 namespace {
 
@@ -20,8 +22,11 @@ std::uint32_t CopyOut(const std::wstring& text, wchar_t* buffer, std::uint32_t& 
 
 }  // namespace
 
+std::size_t Installer::openHandles() const { return handles_.size(); }
+
 std::uint32_t Installer::getSummaryInformation(const std::wstring& packagePath, platform::InstallerHandle& handle) {
     openedPaths.push_back(packagePath);
+    if (Faults().fails("getSummaryInformation", 110)) return 110;  // ERROR_OPEN_FAILED
     if (files != nullptr && files->held.count(packagePath) == 0) ++unheldOpens;
     if (files != nullptr && packages.count(packagePath) == 0) {
         auto file = files->files.find(packagePath);
@@ -41,6 +46,7 @@ std::uint32_t Installer::getSummaryInformation(const std::wstring& packagePath, 
 std::uint32_t Installer::summaryInfoGetProperty(platform::InstallerHandle handle, std::uint32_t propertyId,
                                                 wchar_t* buffer, std::uint32_t& count) {
     reads.push_back({propertyId, count});
+    if (Faults().fails("summaryInfoGetProperty", platform::kErrorFunctionFailed)) return platform::kErrorFunctionFailed;
     const int readNumber = ++readsOnHandle_[handle];
     auto pathIt = handles_.find(handle);
     if (pathIt == handles_.end()) return 6;  // ERROR_INVALID_HANDLE
@@ -59,6 +65,7 @@ std::uint32_t Installer::summaryInfoGetProperty(platform::InstallerHandle handle
 
 int Installer::queryProductState(const std::wstring& productCode) {
     stateQueries.push_back(productCode);
+    if (Faults().fails("queryProductState", 1610)) return platform::kInstallStateUnknown;  // ERROR_BAD_CONFIGURATION
     auto it = products.find(productCode);
     return it == products.end() ? platform::kInstallStateUnknown : it->second.state;
 }
@@ -67,6 +74,7 @@ std::uint32_t Installer::getProductInfo(const std::wstring& productCode, const s
                                         wchar_t* buffer, std::uint32_t& count) {
     infoQueries.emplace_back(productCode, property);
     infoCounts.push_back(count);
+    if (Faults().fails("getProductInfo", 1610)) return 1610;  // ERROR_BAD_CONFIGURATION
     auto it = products.find(productCode);
     if (it == products.end()) return 1605;  // ERROR_UNKNOWN_PRODUCT
     auto failing = it->second.failing.find(property);
@@ -79,11 +87,13 @@ std::uint32_t Installer::getProductInfo(const std::wstring& productCode, const s
 std::uint32_t Installer::enableLog(std::uint32_t mode, const std::wstring& logPath, std::uint32_t attributes) {
     logs.push_back(logPath);
     logCalls.push_back({mode, logPath, attributes});
+    if (Faults().fails("enableLog", platform::kErrorInvalidParameter)) return platform::kErrorInvalidParameter;
     return 0;
 }
 
 int Installer::setInternalUI(int level) {
     uiLevels.push_back(level);
+    if (Faults().fails("setInternalUI", platform::kErrorInvalidParameter)) return 0;  // INSTALLUILEVEL_NOCHANGE
     const int previous = uiLevel;
     uiLevel = level;
     return previous;
@@ -93,6 +103,7 @@ std::uint32_t Installer::configureProductEx(const std::wstring& productCode, int
                                             const std::wstring& commandLine) {
     configures.push_back({productCode, installLevel, installState, commandLine, uiLevel,
                           files != nullptr ? files->held : std::map<std::wstring, int>{}});
+    if (Faults().fails("configureProductEx", platform::kErrorInstallFailure)) return platform::kErrorInstallFailure;
     if (!busyCalls.empty()) {
         const std::uint32_t result = busyCalls.front();
         busyCalls.erase(busyCalls.begin());
@@ -110,6 +121,7 @@ std::uint32_t Installer::getPatchInfoEx(const std::wstring& patchCode, const std
                                         std::uint32_t context, const std::wstring& property, wchar_t* buffer,
                                         std::uint32_t& count) {
     patchContexts.push_back(context);
+    if (Faults().fails("getPatchInfoEx", 1610)) return 1610;
     auto it = products.find(productCode);
     if (it == products.end()) return 1605;  // ERROR_UNKNOWN_PRODUCT
     auto patch = it->second.patchInfo.find(patchCode);

@@ -52,6 +52,8 @@ public:
     int unheldOpens = 0;  // packages opened that the program did not hold
     int opened = 0;
     std::vector<platform::InstallerHandle> closed;
+    // Handles given out and not closed yet.
+    std::size_t openHandles() const;
     std::vector<PropertyRead> reads;
     std::vector<std::wstring> stateQueries;
     std::vector<std::pair<std::wstring, std::wstring>> infoQueries;  // code, property
@@ -80,7 +82,10 @@ public:
     std::uint32_t getSummaryInformation(const std::wstring& packagePath, platform::InstallerHandle& handle) override;
     std::uint32_t summaryInfoGetProperty(platform::InstallerHandle handle, std::uint32_t propertyId, wchar_t* buffer,
                                          std::uint32_t& count) override;
-    void closeHandle(platform::InstallerHandle handle) override { closed.push_back(handle); }
+    void closeHandle(platform::InstallerHandle handle) override {
+        closed.push_back(handle);
+        handles_.erase(handle);
+    }
     int queryProductState(const std::wstring& productCode) override;
     std::uint32_t getProductInfo(const std::wstring& productCode, const std::wstring& property, wchar_t* buffer,
                                  std::uint32_t& count) override;

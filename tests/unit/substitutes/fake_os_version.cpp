@@ -4,6 +4,7 @@ namespace fake {
 
 bool OsVersion::queryVersion(std::uint32_t recordSize, platform::OsVersionRecord& record) {
     sizesPassed.push_back(recordSize);
+    if (Faults().fails("queryVersion", 87)) return false;
     if (recordSize == platform::kExtendedVersionRecordSize && extended) {
         record = *extended;
         return true;

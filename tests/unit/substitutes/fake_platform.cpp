@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/error_codes.h"
+
 namespace fake {
 namespace {
 
@@ -12,17 +14,22 @@ public:
     MemoryFile(FileSystem& files, std::wstring path, bool hold, bool existing = false)
         : files_(files), path_(std::move(path)), hold_(hold), existing_(existing) {
         if (hold_) ++files_.held[path_];
+        ++files_.openNow[path_];
     }
     ~MemoryFile() override {
         if (hold_ && --files_.held[path_] == 0) files_.held.erase(path_);
+        if (--files_.openNow[path_] == 0) files_.openNow.erase(path_);
     }
     bool write(const void* data, std::size_t size) override {
+        if (Faults().fails("write", 112)) return false;  // ERROR_DISK_FULL
         std::string& target = changed();
         std::size_t taken = size < files_.writeLimit ? size : files_.writeLimit;
         target.append(static_cast<const char*>(data), taken);
         return taken == size;
     }
     bool read(void* buffer, std::size_t size, std::size_t& got) override {
+        got = 0;
+        if (Faults().fails("read", 23)) return false;  // ERROR_CRC
         const std::string& source = content();
         got = position_ < source.size() ? std::min(size, source.size() - position_) : 0;
         source.copy(static_cast<char*>(buffer), got, position_);
@@ -30,9 +37,12 @@ public:
         return true;
     }
     platform::ExistingFile look() override {
+        // A look that cannot be completed finds no plain file of a trusted owner.
+        if (Faults().fails("look")) return platform::ExistingFile{false, 1, false};
         return files_.lookAt(path_).value_or(platform::ExistingFile{false, 1, false});
     }
     bool truncate() override {
+        if (Faults().fails("truncate")) return false;
         changed().clear();
         return true;
     }
@@ -55,15 +65,67 @@ private:
     std::size_t position_ = 0;
 };
 
+// The last error of a call that the system refuses by its nature.
+bool Refused(std::uint32_t error) {
+    Faults().lastError = error;
+    return false;
+}
+
+constexpr std::uint32_t kFileNotFound = 2;      // ERROR_FILE_NOT_FOUND
+constexpr std::uint32_t kPathNotFound = 3;      // ERROR_PATH_NOT_FOUND
+constexpr std::uint32_t kAlreadyExists = 183;   // ERROR_ALREADY_EXISTS
+constexpr std::uint32_t kFileExists = 80;       // ERROR_FILE_EXISTS
+
+bool IsDriveRoot(const std::wstring& path) {
+    return (path.size() == 2 || (path.size() == 3 && path[2] == L'\\')) && path[1] == L':';
+}
+
 }  // namespace
 
+std::optional<std::wstring> FileSystem::tempFolder() {
+    if (Faults().fails("tempFolder")) return std::nullopt;
+    return temp;
+}
+
+bool FileSystem::parentThere(const std::wstring& path) const {
+    const std::size_t slash = path.find_last_of(L'\\');
+    if (slash == std::wstring::npos) return true;
+    const std::wstring parent = path.substr(0, slash);
+    return parent.empty() || IsDriveRoot(parent) || IsDriveRoot(parent + L"\\") || folders.count(parent) != 0;
+}
+
+bool FileSystem::isFolder(const std::wstring& path) {
+    if (Faults().fails("isFolder", kFileNotFound)) return false;
+    // FindFirstFileW finds no entry for a drive root or a name ending in a separator.
+    if (path.empty() || path.back() == L'\\' || path.back() == L'/' || IsDriveRoot(path)) {
+        return Refused(kFileNotFound);
+    }
+    return folders.count(path) != 0 || Refused(kFileNotFound);
+}
+
 std::optional<std::wstring> FileSystem::fullPath(const std::wstring& path) {
+    if (Faults().fails("fullPath")) return std::nullopt;
     if (path.size() >= 2 && (path[1] == L':' || path[0] == L'\\')) return path;
     return L"C:\\Work\\" + path;
 }
 
+bool FileSystem::there(const std::wstring& path) const {
+    if (IsDriveRoot(path)) {
+        // A drive is there when anything is on it.
+        for (const auto& folder : folders) {
+            if (folder.compare(0, 2, path, 0, 2) == 0) return true;
+        }
+        for (const auto& file : files) {
+            if (file.first.compare(0, 2, path, 0, 2) == 0) return true;
+        }
+        return false;
+    }
+    return files.count(path) != 0 || folders.count(path) != 0 || links.count(path) != 0;
+}
+
 bool FileSystem::exists(const std::wstring& path) {
-    if (files.count(path) != 0 || folders.count(path) != 0 || links.count(path) != 0) return true;
+    if (Faults().fails("exists", kPathNotFound)) return false;
+    if (there(path)) return true;
     if (raceOnce.count(path) != 0) {
         // Free when tested; taken by someone else right afterwards.
         raceOnce.erase(path);
@@ -73,23 +135,42 @@ bool FileSystem::exists(const std::wstring& path) {
 }
 
 bool FileSystem::createFolder(const std::wstring& path) {
-    if (failCreateFolder || path.empty()) return false;
+    if (Faults().fails("createFolder")) return false;
+    // A drive root, or anything else there, cannot be made anew.
+    if (path.empty() || IsDriveRoot(path) || there(path)) return Refused(kAlreadyExists);
+    if (!parentThere(path)) return Refused(kPathNotFound);
     return folders.insert(path).second;
 }
 
 std::unique_ptr<platform::OpenFile> FileSystem::createFile(const std::wstring& path, platform::CreateMode mode,
                                                            platform::CreateResult& result) {
-    return open(path, mode, result, false);
+    return open("createFile", path, mode, result, false);
 }
 
-std::unique_ptr<platform::OpenFile> FileSystem::open(const std::wstring& path, platform::CreateMode mode,
-                                                     platform::CreateResult& result, bool hold) {
+std::unique_ptr<platform::OpenFile> FileSystem::open(const char* call, const std::wstring& path,
+                                                     platform::CreateMode mode, platform::CreateResult& result,
+                                                     bool hold) {
     bool existed = files.count(path) != 0 || links.count(path) != 0;
-    if (failCreate || readOnly.count(path) != 0) {
-        result = platform::CreateResult::Failed;
+    result = platform::CreateResult::Failed;
+    if (Faults().fails(call)) return nullptr;
+    if (readOnly.count(path) != 0) {
+        Refused(platform::kErrorAccessDenied);
+        return nullptr;
+    }
+    if (!parentThere(path)) {
+        Refused(kPathNotFound);
+        return nullptr;
+    }
+    // A file written through createFile shares nothing, and is shared with nothing.
+    const int open = openNow.count(path) != 0 ? openNow[path] : 0;
+    const int holds = held.count(path) != 0 ? held[path] : 0;
+    if (open > holds || (!hold && open > 0)) {
+        Refused(32);  // ERROR_SHARING_VIOLATION
+        result = platform::CreateResult::AlreadyExists;
         return nullptr;
     }
     if (folders.count(path) != 0 || (existed && mode == platform::CreateMode::NewOnly)) {
+        Refused(folders.count(path) != 0 ? platform::kErrorAccessDenied : kFileExists);
         result = platform::CreateResult::AlreadyExists;
         return nullptr;
     }
@@ -103,21 +184,28 @@ std::unique_ptr<platform::OpenFile> FileSystem::open(const std::wstring& path, p
 }
 
 bool FileSystem::createPrivateFolder(const std::wstring& path, bool withCurrentUser) {
-    if (failCreateFolder || folders.count(path) != 0) return false;
+    if (Faults().fails("createPrivateFolder")) return false;
+    if (path.empty() || IsDriveRoot(path) || there(path)) return Refused(kAlreadyExists);
+    if (!parentThere(path)) return Refused(kPathNotFound);
     folders.insert(path);
     privateFolders[path] = withCurrentUser;
     return true;
 }
 
 bool FileSystem::removeFolder(const std::wstring& path) {
+    if (Faults().fails("removeFolder", 32)) return false;  // ERROR_SHARING_VIOLATION: a scanner looks in
+    const std::wstring inside = path + L"\\";
     for (const auto& file : files) {
-        if (file.first.rfind(path + L"\\", 0) == 0) return false;
+        if (file.first.rfind(inside, 0) == 0) return Refused(145);  // ERROR_DIR_NOT_EMPTY
     }
-    return folders.erase(path) != 0;
+    for (const auto& folder : folders) {
+        if (folder.rfind(inside, 0) == 0) return Refused(145);
+    }
+    return folders.erase(path) != 0 || Refused(kFileNotFound);
 }
 
 bool FileSystem::randomBytes(void* buffer, std::size_t size) {
-    if (failRandom) return false;
+    if (Faults().fails("randomBytes")) return false;
     for (std::size_t i = 0; i < size; ++i) static_cast<unsigned char*>(buffer)[i] = nextRandom++;
     return true;
 }
@@ -125,26 +213,41 @@ bool FileSystem::randomBytes(void* buffer, std::size_t size) {
 std::unique_ptr<platform::OpenFile> FileSystem::holdForReaders(std::unique_ptr<platform::OpenFile> written,
                                                                const std::wstring& path, std::uint32_t& error) {
     written.reset();
+    if (Faults().fails("holdForReaders", 32)) {
+        error = Faults().lastError;
+        return nullptr;
+    }
     if (beforeHold && beforeHold(path)) {
         error = 32;  // ERROR_SHARING_VIOLATION: someone else has it open
         return nullptr;
     }
-    if (files.count(path) == 0) {
-        error = 2;  // ERROR_FILE_NOT_FOUND
+    if (files.count(path) == 0 && links.count(path) == 0) {
+        error = kFileNotFound;
         return nullptr;
     }
-    return std::make_unique<MemoryFile>(*this, path, true);
+    // Held only when it is the plain file of one name that was written.
+    auto held = std::make_unique<MemoryFile>(*this, path, true);
+    const std::optional<platform::ExistingFile> found = lookAt(path);
+    if (!found || !found->plainFile || found->linkCount != 1) {
+        error = 1392;  // ERROR_FILE_CORRUPT
+        return nullptr;
+    }
+    return held;
 }
 
 std::unique_ptr<platform::OpenFile> FileSystem::holdForWriter(const std::wstring& path, platform::CreateMode mode,
                                                               platform::CreateResult& result) {
-    return open(path, mode, result, true);
+    return open("holdForWriter", path, mode, result, true);
 }
 
 bool FileSystem::deleteFile(const std::wstring& path) {
-    if (undeletable.count(path) != 0) return false;
+    if (Faults().fails("deleteFile")) return false;
+    if (undeletable.count(path) != 0) return Refused(platform::kErrorAccessDenied);
+    if (openNow.count(path) != 0) return Refused(32);  // ERROR_SHARING_VIOLATION: no handle shares deleting
     looks.erase(path);
-    return links.erase(path) != 0 || files.erase(path) != 0;
+    if (links.erase(path) == 0 && files.erase(path) == 0) return Refused(kFileNotFound);
+    if (afterDelete) afterDelete(path);
+    return true;
 }
 
 std::optional<platform::ExistingFile> FileSystem::lookAt(const std::wstring& path) {
@@ -161,9 +264,17 @@ std::optional<platform::ExistingFile> FileSystem::lookAt(const std::wstring& pat
 
 std::optional<platform::ResourceBytes> Resources::find(platform::ModuleHandle, const std::wstring& type,
                                                        const std::wstring& name) {
-    if (type != L"MSP") return std::nullopt;
+    // A resource that is there cannot be found when memory runs out.
+    if (Faults().fails("findResource", platform::kErrorNotEnoughMemory)) return std::nullopt;
+    if (type != L"MSP" || packages.empty()) {
+        Refused(1813);  // ERROR_RESOURCE_TYPE_NOT_FOUND
+        return std::nullopt;
+    }
     auto it = packages.find(name);
-    if (it == packages.end()) return std::nullopt;
+    if (it == packages.end()) {
+        Refused(platform::kErrorResourceNameNotFound);
+        return std::nullopt;
+    }
     platform::ResourceBytes bytes;
     bytes.data = reinterpret_cast<const unsigned char*>(it->second.data());
     bytes.size = it->second.size();
@@ -177,6 +288,7 @@ std::optional<std::wstring> Resources::loadString(platform::ModuleHandle module,
 std::optional<std::wstring> Resources::loadStringInLanguage(platform::ModuleHandle, unsigned id,
                                                             std::uint16_t langId) {
     ++stringLoads;
+    if (Faults().fails("loadString", platform::kErrorResourceNameNotFound)) return std::nullopt;
     auto it = strings.find({id, langId});
     if (it == strings.end() || it->second.empty()) return std::nullopt;
     return it->second;

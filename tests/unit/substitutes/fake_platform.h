@@ -18,17 +18,20 @@
 #include "platform/resources.h"
 #include "platform/services.h"
 #include "platform/thread_state.h"
+#include "platform/window_station.h"
+#include "substitutes/fault_plan.h"
 
 namespace fake {
 
-// Files as a map from path to contents; folders as a set of paths.
+// Files as a map from path to contents; folders as a set of paths. As on
+// Windows, nothing is made in a folder that is not there (a drive root is
+// always there), and a directory search finds no drive root and no path
+// ending in a separator. Every call can be made to fail through Faults().
 class FileSystem : public platform::FileSystem {
 public:
     std::optional<std::wstring> temp = std::wstring(L"C:\\Temp\\");
     std::map<std::wstring, std::string> files;
-    std::set<std::wstring> folders;
-    bool failCreate = false;
-    bool failCreateFolder = false;
+    std::set<std::wstring> folders{L"C:\\Temp"};
     std::set<std::wstring> readOnly;  // files that cannot be opened for writing
     std::size_t writeLimit = static_cast<std::size_t>(-1);  // bytes a write takes at most
     // Paths that appear (as if another process made them) right after they
@@ -42,18 +45,22 @@ public:
     // name owned by a trusted user.
     std::map<std::wstring, platform::ExistingFile> looks;
     std::set<std::wstring> undeletable;
+    // What someone else does right after the program deleted a file.
+    std::function<void(const std::wstring& path)> afterDelete;
     bool elevated = false;
     // Private folders made, with whether the current user was let in.
     std::map<std::wstring, bool> privateFolders;
-    bool failRandom = false;
     unsigned char nextRandom = 0;
     // Files held open by the program now: path -> how many holds.
     std::map<std::wstring, int> held;
     // What another process does to a package file between its writing and
     // its hold; true from the hook makes the hold fail as if it held the file.
     std::function<bool(const std::wstring& path)> beforeHold;
+    // Files open now, holds included: path -> how many handles. None of them
+    // shares deleting.
+    std::map<std::wstring, int> openNow;
 
-    std::optional<std::wstring> tempFolder() override { return temp; }
+    std::optional<std::wstring> tempFolder() override;
     bool createPrivateFolder(const std::wstring& path, bool withCurrentUser) override;
     bool removeFolder(const std::wstring& path) override;
     bool randomBytes(void* buffer, std::size_t size) override;
@@ -65,16 +72,21 @@ public:
     std::optional<platform::ExistingFile> lookAt(const std::wstring& path);
     std::optional<std::wstring> fullPath(const std::wstring& path) override;
     bool exists(const std::wstring& path) override;
-    bool isFolder(const std::wstring& path) override { return folders.count(path) != 0; }
+    bool isFolder(const std::wstring& path) override;
     bool createFolder(const std::wstring& path) override;
     std::unique_ptr<platform::OpenFile> createFile(const std::wstring& path, platform::CreateMode mode,
                                                      platform::CreateResult& result) override;
     bool deleteFile(const std::wstring& path) override;
 
+    // True when something is under `path`, asked without a call of the program.
+    bool there(const std::wstring& path) const;
+    // True when the folder `path` is to be made in is there.
+    bool parentThere(const std::wstring& path) const;
+
 private:
-    std::unique_ptr<platform::OpenFile> open(const std::wstring& path, platform::CreateMode mode,
+    std::unique_ptr<platform::OpenFile> open(const char* call, const std::wstring& path, platform::CreateMode mode,
                                              platform::CreateResult& result, bool hold);
-    bool processElevated() override { return elevated; }
+    bool processElevated() override { return Faults().fails("processElevated") || elevated; }
 };
 
 // Resources and string tables keyed by language; `threadLanguage` is the
@@ -95,9 +107,11 @@ public:
                                                      std::uint16_t langId) override;
 };
 
+// The last error is the fault plan's, so that a failing call of any
+// substitute sets it and a succeeding one may clear it.
 class ThreadState : public platform::ThreadState {
 public:
-    std::uint32_t error = 0;
+    std::uint32_t& error = Faults().lastError;
     std::uint32_t locale = 1033;
     std::uint16_t userUiLanguage = 1033;
     std::vector<std::uint32_t> localesSet;
@@ -107,6 +121,12 @@ public:
     std::uint32_t threadLocale() override { return locale; }
     bool setThreadLocale(std::uint32_t lcid) override {
         localesSet.push_back(lcid);
+        if (Faults().fails("setThreadLocale", 87)) return false;
+        // The system refuses a locale it does not know, 0 among them.
+        if (lcid == 0) {
+            error = 87;  // ERROR_INVALID_PARAMETER
+            return false;
+        }
         locale = lcid;
         return true;
     }
@@ -122,7 +142,9 @@ struct ShownBox {
 class MessageBoxes : public platform::MessageBoxes {
 public:
     std::vector<ShownBox> shown;
+    // A box that cannot be shown (no desktop to show it on) is not in `shown`.
     void show(const std::wstring& text, const std::wstring& caption, std::uint32_t style) override {
+        if (Faults().fails("showBox")) return;
         shown.push_back({text, caption, style});
     }
 };
@@ -130,14 +152,25 @@ public:
 class ProcessArguments : public platform::ProcessArguments {
 public:
     std::vector<std::wstring> arguments{L"update.exe"};
-    bool fail = false;
     bool read(std::vector<std::wstring>& out) override {
-        if (fail) return false;
+        if (Faults().fails("readArguments", 8)) return false;
         // Copied the way the system's array is.
         std::vector<const wchar_t*> list;
         for (const auto& argument : arguments) list.push_back(argument.c_str());
         platform::CopyArguments(list.data(), static_cast<int>(list.size()), out);
         return true;
+    }
+};
+
+// The process's window station: visible unless a test says otherwise.
+class WindowStation : public platform::WindowStation {
+public:
+    platform::StationCheck state{platform::StationVisibility::Visible, L"WinSta0", 0};
+    platform::StationCheck check() override {
+        if (Faults().fails("checkWindowStation")) {
+            return {platform::StationVisibility::Unknown, L"", Faults().lastError};
+        }
+        return state;
     }
 };
 

@@ -131,7 +131,7 @@ int CompareStrings(const std::wstring& folder) {
                 }
             }
             // Neighbours in the same blocks stay empty: 302 to 305, 318 and 319 and
-            // 332 to 335 do not exist.
+            // 333 to 335 do not exist.
             for (unsigned id = 288; id < 336; ++id) {
                 if (table.strings.count(id) == 0 && resources.loadStringInLanguage(module, id, table.language)) {
                     std::printf("%s %u/%u: a string the script does not hold\n", Utf8(found.cFileName).c_str(),
