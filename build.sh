@@ -11,22 +11,31 @@
 # and runs on 32- and 64-bit Windows (--x64 makes a 64-bit one instead).
 # The packages are checked first: an error in their Template, Keywords or
 # transforms stops the build (--force builds anyway), a warning does not.
+# Packages larger together than an installer Windows can load are refused, --force or not.
 # The branding options set the version information and icon of the installer;
 # what is left out comes from the global package (else the language pack):
 # version from Keywords, company from Author, product name from Subject/Title.
 # --sign signs the result with Authenticode (SHA-256) using a PEM certificate
 # and key, with the product name as the signature's description, and verifies it.
 # KEY is a PEM file or the pkcs11: URI of a key in a token or HSM; the signing
-# options --pkcs11-module PATH, --pin-file FILE, --timestamp URL and
+# options --ca FILE, --pkcs11-module PATH, --pin-file FILE, --timestamp URL and
 # --timestamp-ca FILE are those of scripts/sign.sh.
 # --inspect prints what the installer reads from each package and the version
 # information it would get, and builds nothing. --version alone prints the
 # version of msp-bootstrap itself.
 set -euo pipefail
+# A token's PIN (or a key's passphrase) is kept in this shell, unexported, until the signing
+# step: none of the steps before it sees it, and a trace (bash -x) shows it nowhere.
+case $- in *x*) trace=1 ;; *) trace="" ;; esac
+{ set +x; } 2>/dev/null
+sign_pin=("${UPDATE_SIGN_PIN-}")
+[ -n "${UPDATE_SIGN_PIN+set}" ] || sign_pin=()
+unset UPDATE_SIGN_PIN
+[ -z "$trace" ] || set -x
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
 usage() {
-  sed -n '2,24p' "$0" | sed 's/^# \{0,1\}//'
+  sed -n '2,25p' "$0" | sed 's/^# \{0,1\}//'
   exit 2
 }
 
@@ -66,7 +75,7 @@ while [ $# -gt 0 ]; do
     --sign)
       [ $# -ge 3 ] || { echo "build.sh: --sign needs a certificate and a key file" >&2; usage; }
       sign_cert="$2"; sign_key="$3"; shift 3 ;;
-    --pkcs11-module|--pin-file|--timestamp|--timestamp-ca)
+    --ca|--pkcs11-module|--pin-file|--timestamp|--timestamp-ca)
       [ $# -ge 2 ] || { echo "build.sh: $1 needs a value" >&2; usage; }
       sign_options+=("$1" "$2"); shift 2 ;;
     --inspect)
@@ -89,7 +98,7 @@ done
 # earlier on PATH, e.g. from pyenv, may not).
 python=/usr/bin/python3
 package_checks() {
-  "$python" -c 'import olefile' >/dev/null 2>&1 || "$here/scripts/install-deps.sh"
+  "$python" -c 'import olefile' >/dev/null 2>&1 || "$here/scripts/install-deps.sh" --build
   "$python" "$here/scripts/package_checks.py" "$@"
 }
 
@@ -112,13 +121,32 @@ for file in "$global" "$langpack"; do
 done
 [ ${#sign_options[@]} -eq 0 ] || [ -n "$sign_cert" ] ||
   { echo "build.sh: ${sign_options[0]} is an option of --sign CERT KEY" >&2; exit 1; }
+# The installer is mapped whole when it starts. Windows loads no image of 2 GiB or more (its
+# linker refuses to make one, LNK1248), and a 32-bit process (this one is not large-address-aware)
+# has 2 GiB of addresses in all, which the system DLLs, the stack and the heap share with the
+# image: the 64-bit installer stays below 2 GiB, the 32-bit one below 1.75 GiB. 1 MiB of that is
+# kept for the program itself (about 300 KB) and the page alignment of each package.
+case "$toolchain" in
+  *x86_64*) image_ceiling=$((2048 << 20)) bits=64 ;;
+  *) image_ceiling=$((1792 << 20)) bits=32 ;;
+esac
+package_ceiling=$((image_ceiling - (1 << 20)))
+packages_total=0
+for file in "$global" "$langpack"; do
+  [ -z "$file" ] || packages_total=$((packages_total + $(stat -L -c %s -- "$file")))
+done
+if [ "$packages_total" -gt "$package_ceiling" ]; then
+  echo "build.sh: the packages total $packages_total bytes, more than the $package_ceiling bytes" \
+    "($((package_ceiling >> 20)) MiB) that a $bits-bit installer can carry and still start; nothing was built" >&2
+  exit 1
+fi
 [ -z "$global" ] || global="$(absolute "$global")"
 [ -z "$langpack" ] || langpack="$(absolute "$langpack")"
 if [ -z "$build_dir" ]; then
   case "$toolchain" in *x86_64*) build_dir="$here/build/installer-x64" ;; *) build_dir="$here/build/installer" ;; esac
 fi
 
-"$here/scripts/install-deps.sh"
+"$here/scripts/install-deps.sh" --build ${sign_cert:+--sign}
 # The signing arguments are checked before anything is built.
 [ -z "$sign_cert" ] || "$here/scripts/sign.sh" --check ${sign_options[@]+"${sign_options[@]}"} "$sign_cert" "$sign_key"
 
@@ -145,6 +173,9 @@ cmake -S "$here" -B "$build_dir" -G Ninja --toolchain "$toolchain" \
   -DUPDATE_BRANDING_HEADER="$build_dir/branding-values.h" -DUPDATE_ICON="$icon" >/dev/null
 cmake --build "$build_dir" --target update -- -j2 >/dev/null
 if [ -n "$sign_cert" ]; then
+  { set +x; } 2>/dev/null
+  [ ${#sign_pin[@]} -eq 0 ] || export UPDATE_SIGN_PIN="${sign_pin[0]}"
+  [ -z "$trace" ] || set -x
   "$here/scripts/sign.sh" -n "$product_name" ${sign_options[@]+"${sign_options[@]}"} "$sign_cert" "$sign_key" \
     "$build_dir/update.exe" "$output"
   echo "built and signed $output"

@@ -51,12 +51,26 @@ def findings(output):
     return sorted(re.findall(r"^(error|warning): .* \[([a-z-]+)\]$", output, re.M))
 
 
-def throwaway_certificate(t, name="signer", usage="codeSigning"):
-    """A self-signed certificate for code signing (or another usage) and its key, valid for two days."""
+def throwaway_certificate(t, name="signer", usage="codeSigning", ca=False):
+    """A self-signed certificate for code signing (or another usage; with ca, a root that issues
+    certificates) and its key, valid for two days."""
     cert, key = t.path(f"{name}.crt"), t.path(f"{name}.key")
+    root = ["-addext", "basicConstraints=critical,CA:true", "-addext", "keyUsage=critical,keyCertSign"] if ca else []
     subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", str(key), "-out",
                     str(cert), "-days", "2", "-subj", f"/CN=msp-bootstrap test {name}",
-                    "-addext", f"extendedKeyUsage={usage}"], check=True, capture_output=True, timeout=60)
+                    "-addext", f"extendedKeyUsage={usage}", *root], check=True, capture_output=True, timeout=60)
+    return cert, key
+
+
+def issued_certificate(t, name, root, root_key):
+    """A code-signing certificate issued by the root certificate root (key root_key), and its key."""
+    cert, key, extensions = t.path(f"{name}.crt"), t.path(f"{name}.key"), t.path(f"{name}.ext")
+    extensions.write_text("extendedKeyUsage=codeSigning\nbasicConstraints=CA:false\n")
+    request = subprocess.run(["openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", str(key), "-subj",
+                              f"/CN=msp-bootstrap test {name}"], check=True, capture_output=True, timeout=60).stdout
+    subprocess.run(["openssl", "x509", "-req", "-CA", str(root), "-CAkey", str(root_key), "-set_serial", "2",
+                    "-days", "2", "-extfile", str(extensions), "-out", str(cert)], input=request, check=True,
+                   capture_output=True, timeout=60)
     return cert, key
 
 

@@ -1,7 +1,8 @@
 """Rebuilds an installer bit for bit: ./build.sh with the same package and options, run from two
 copies of the source in different folders, with different build folders, days apart on the clock
 (faketime), must write the same bytes, and neither holds the folders it was built in; signed and
-with the signature removed again (osslsigncode), it is those bytes still.
+with the signature removed again (osslsigncode), it is those bytes still. The 32- and 64-bit
+installers are hardened as shipped (read from their headers).
 
     reproducible_build.py OUT
 
@@ -9,11 +10,40 @@ leaves the installers in OUT for the layout test: update-i686.exe and update-x86
 carrying OUT/package.msp."""
 import os
 import shutil
+import struct
 import subprocess
 import sys
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(ROOT / "tests" / "e2e"))
+from e2elib import pe  # noqa: E402
+
+# DLLs that Windows keeps in its KnownDLLs list: always loaded from the system folder.
+KNOWN_DLLS = {"advapi32.dll", "comdlg32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll", "oleaut32.dll",
+              "rpcrt4.dll", "sechost.dll", "shell32.dll", "shlwapi.dll", "user32.dll", "ws2_32.dll"}
+
+
+def hardening_faults(exe):
+    """What the installer lacks of ASLR (high-entropy on x64), DEP and Terminal-Server awareness, a
+    load configuration (its size as its directory gives it) whose DependentLoadFlags keep the
+    loader's resolution of imports to the system folder, the CET shadow-stack mark (an extended
+    DLL-characteristics debug entry), and imports from KnownDLLs only."""
+    image, faults = pe.read(exe), []
+    wanted = 0x8140 | (0x20 if image.pe32_plus else 0)
+    if image.dll_characteristics & wanted != wanted:
+        faults.append(f"DllCharacteristics {image.dll_characteristics:#x}, not all of {wanted:#x}")
+    rva, size = image.dirs[10]
+    flags = 78 if image.pe32_plus else 54
+    if not rva or struct.unpack_from("<I", image.data, image.offset(rva))[0] != size or size < flags + 2 or \
+            struct.unpack_from("<H", image.data, image.offset(rva) + flags)[0] != 0x800:
+        faults.append("no load configuration with DependentLoadFlags 0x800")
+    rva, size = image.dirs[6]
+    debug = [struct.unpack_from("<12xII4xI", image.data, image.offset(rva) + at) for at in range(0, size if rva else 0, 28)]
+    if not any(kind == 20 and length >= 4 and image.data[raw] & 1 for kind, length, raw in debug):
+        faults.append("not marked compatible with CET shadow stacks")
+    faults += [f"imports {name}, not a KnownDLL" for name in sorted(set(image.imported_dlls()) - KNOWN_DLLS)]
+    return faults
 
 
 def build(source, build_dir, exe, package, *options, clock=None):
@@ -60,7 +90,9 @@ def main(out):
         image = exe.read_bytes()
         if any(text in image for text in (str(out).encode(), str(out).encode("utf-16-le"))):
             sys.exit(f"{exe} holds the folder it was built in, {out}")
-    print(f"the two builds are the same {len(a)} bytes; no build folder in either installer")
+        if hardening_faults(exe):
+            sys.exit(f"{exe}: " + "; ".join(hardening_faults(exe)))
+    print(f"the two builds are the same {len(a)} bytes; no build folder in either installer; both hardened")
 
 
 if __name__ == "__main__":

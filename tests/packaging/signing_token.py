@@ -1,13 +1,19 @@
 """Signing through hardware without hardware: a fresh SoftHSM token with a key made inside it and a
 self-signed certificate for that key, and an RFC 3161 responder (`openssl ts -reply`) on the
-loopback interface. Both are gone when the `with` block ends."""
+loopback interface. Both are gone when the `with` block ends. And a terminal for a program that
+asks for a PIN."""
 import contextlib
 import http.server
 import os
+import pty
+import select
 import shutil
+import signal
 import socket
 import subprocess
+import termios
 import threading
+import time
 from pathlib import Path
 from types import SimpleNamespace
 
@@ -85,3 +91,36 @@ def timestamp_responder(t):
         server.shutdown()
         server.server_close()
         thread.join(timeout=10)
+
+
+def on_terminal(command, env, answer, timeout=120):
+    """Runs command with a terminal of its own (a pseudo-terminal, its controlling one) and types
+    answer, as a person would, once the terminal shows "PIN" and has stopped echoing what is typed:
+    (exit code, all the terminal showed)."""
+    pid, fd = pty.fork()
+    if pid == 0:
+        try:
+            os.execvpe(command[0], command, env)
+        finally:
+            os._exit(127)
+    shown, answered, deadline = b"", False, time.monotonic() + timeout
+    try:
+        while select.select([fd], [], [], max(0.0, deadline - time.monotonic()))[0]:
+            try:
+                data = os.read(fd, 4096)
+            except OSError:  # the program has ended and closed the terminal
+                break
+            if not data:
+                break
+            shown += data
+            if not answered and b"PIN" in shown:
+                while termios.tcgetattr(fd)[3] & termios.ECHO and time.monotonic() < deadline:
+                    time.sleep(0.01)
+                os.write(fd, answer.encode() + b"\n")
+                answered = True
+        else:
+            os.kill(pid, signal.SIGKILL)
+    finally:
+        _, status = os.waitpid(pid, 0)
+        os.close(fd)
+    return os.waitstatus_to_exitcode(status), shown.decode("utf-8", "replace")

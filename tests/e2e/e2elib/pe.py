@@ -1,4 +1,4 @@
-"""Reads the import table and the resources of a Windows executable (PE32 or PE32+)."""
+"""Reads the headers, the import table and the resources of a Windows executable (PE32 or PE32+)."""
 
 import struct
 
@@ -26,7 +26,7 @@ class PeFile:
         else:
             raise PeError("unknown optional header")
         self.pe32_plus = magic == 0x20B
-        self.subsystem = struct.unpack_from("<H", data, opt + 68)[0]
+        self.subsystem, self.dll_characteristics = struct.unpack_from("<HH", data, opt + 68)
         self.section_alignment, self.file_alignment = struct.unpack_from("<II", data, opt + 32)
         ndirs = struct.unpack_from("<I", data, dirs - 4)[0]
         self.dirs = [struct.unpack_from("<II", data, dirs + 8 * i) for i in range(min(ndirs, 16))]
