@@ -29,6 +29,10 @@ windows_tests() {
   local dir="$1" toolchain="$2" what="$3"
   shift 3
   echo "== Windows build and tests under Wine: $what ($dir)"
+  # A tree configured with the other toolchain keeps it whatever is asked now: made anew.
+  if [ -f "$dir/CMakeCache.txt" ] && ! grep -q "^CMAKE_TOOLCHAIN_FILE:[A-Z]*=.*/$(basename "$toolchain")\$" "$dir/CMakeCache.txt"; then
+    rm -rf "$dir"
+  fi
   cmake -S . -B "$dir" -G Ninja --toolchain "$toolchain" -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$dir" -- -j2
   ctest --test-dir "$dir" --output-on-failure "$@"
