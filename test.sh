@@ -29,8 +29,10 @@ windows_tests() {
   local dir="$1" toolchain="$2" what="$3"
   shift 3
   echo "== Windows build and tests under Wine: $what ($dir)"
-  # A tree configured with the other toolchain keeps it whatever is asked now: made anew.
-  if [ -f "$dir/CMakeCache.txt" ] && ! grep -q "^CMAKE_TOOLCHAIN_FILE:[A-Z]*=.*/$(basename "$toolchain")\$" "$dir/CMakeCache.txt"; then
+  # A tree configured with the other toolchain keeps its compilers whatever is asked now: made anew.
+  local triple
+  triple="$(sed -n 's/^set(MINGW_TRIPLE \(.*\))$/\1/p' "$toolchain")"
+  if [ -f "$dir/CMakeCache.txt" ] && ! grep -q "^CMAKE_LINKER:FILEPATH=.*/$triple-" "$dir/CMakeCache.txt"; then
     rm -rf "$dir"
   fi
   cmake -S . -B "$dir" -G Ninja --toolchain "$toolchain" -DCMAKE_BUILD_TYPE=Release >/dev/null
