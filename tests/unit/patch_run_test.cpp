@@ -1015,8 +1015,6 @@ TEST_F(RunLogTest, PropertiesReachEveryConfigureCallOrARefusalEndsTheRunFirst) {
          "Property \"PATCH\" refused: PATCH names the patch package, which the update passes itself", "x.msp"},
         {{L"REBOOT=Force", L"/norestart"}, 87, L"", {L"en300 87"}, "refused: /norestart sets REBOOT=ReallySuppress",
          nullptr},
-        {{L"/passive", L"REMOVE=Feature1"}, 87, L"", {}, "Property \"REMOVE\" refused: REMOVE would change", "Feature1"},
-        {{L"/quiet", L".X=1"}, 87, L"", {}, "Property \".X\" refused: not a Windows Installer property name", nullptr},
         // Without a deployment switch: ignored, whatever they are.
         {{L"PATCH=C:\\x.msp", L"MSIFASTINSTALL=7"}, 0, L"in use:\"", {L"en301 P"}, nullptr, nullptr},
     };
