@@ -970,7 +970,6 @@ TEST_F(RunLogTest, NoBoxIsShownWhereNobodyCanSeeIt) {
         {{L"/?"}, invisible, 0, 0, 0, nullptr},
         {{L"/passive", L"/norestart"}, invisible, 3010, 0, 2,
          "Boxes suppressed: the window station \"Service-0x0-3e7$\" is not visible to a user (no WSF_VISIBLE)"},
-        {{L"/log", L"C:\\Temp\\run.log"}, invisible, 3010, 0, 2, "Message 301 suppressed: en301 P"},
         {{}, visible, 0, 1, 0x23, nullptr},
         // Flags that cannot be read say nothing against a box: shown as ever.
         {{L"/norestart"}, unreadable, 3010, 1, 0x23,
