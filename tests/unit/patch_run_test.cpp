@@ -955,7 +955,6 @@ namespace {
 TEST_F(RunLogTest, NoBoxIsShownWhereNobodyCanSeeIt) {
     using platform::StationVisibility;
     const platform::StationCheck invisible{StationVisibility::Invisible, L"Service-0x0-3e7$", 0};
-    const platform::StationCheck visible{StationVisibility::Visible, L"WinSta0", 0};
     const platform::StationCheck unreadable{StationVisibility::Unknown, L"", 5};
     struct Case {
         std::vector<std::wstring> args;
@@ -970,7 +969,6 @@ TEST_F(RunLogTest, NoBoxIsShownWhereNobodyCanSeeIt) {
         {{L"/?"}, invisible, 0, 0, 0, nullptr},
         {{L"/passive", L"/norestart"}, invisible, 3010, 0, 2,
          "Boxes suppressed: the window station \"Service-0x0-3e7$\" is not visible to a user (no WSF_VISIBLE)"},
-        {{}, visible, 0, 1, 0x23, nullptr},
         // Flags that cannot be read say nothing against a box: shown as ever.
         {{L"/norestart"}, unreadable, 3010, 1, 0x23,
          "The window station's flags cannot be read (error 5): boxes are shown as usual"},
