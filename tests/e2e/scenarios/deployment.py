@@ -91,21 +91,19 @@ def runs_that_patch_nothing_exit_with_1642_or_the_failure_code(t):
 
 @scenario
 def patch_that_schedules_a_restart_exits_with_3010(t):
-    # Alone, and with a language pack whose product is not installed, as on most computers: that
-    # package does not turn the restart into "nothing applicable" (1642).
-    absent = t.make_product(name="Deploy Restart LP", version="1.0.0.0")
-    absent_lp, _ = t.make_upgrade_patch(absent, "1.1.0.0")
-    for name, language_pack in (("Deploy Restart", None), ("Deploy Restart Absent LP", absent_lp)):
-        product = t.install_product(name=name, version="1.0.0.0")
-        upgraded = t.build_msi(product.upgraded("1.1.0.0"))
-        # The patch adds a ScheduleReboot action to the product's sequence: applying it needs a restart.
-        subprocess.run(["msibuild", str(upgraded.msi), "-q", "INSERT INTO `InstallExecuteSequence` (`Action`, "
-                        "`Sequence`) VALUES ('ScheduleReboot', 6650)"], check=True, capture_output=True)
-        patch = t.make_patch(product, upgraded)
-        exe = t.build_variant(patch, language_pack, name=f"{len(name)}.exe")
-        r = t.run_update(exe, ["/quiet", "/norestart"], expect_boxes=0)
-        t.equal(t.product_version(product.code), "1.1.0.0", f"version after the run ({name})")
-        t.equal(r.exit_code, 3010, f"exit code of a run that needs a restart ({name})")
+    product = t.install_product(name="Deploy Restart", version="1.0.0.0")
+    upgraded = t.build_msi(product.upgraded("1.1.0.0"))
+    # The patch adds a ScheduleReboot action to the product's sequence: applying it needs a restart.
+    subprocess.run(["msibuild", str(upgraded.msi), "-q", "INSERT INTO `InstallExecuteSequence` (`Action`, "
+                    "`Sequence`) VALUES ('ScheduleReboot', 6650)"], check=True, capture_output=True)
+    patch = t.make_patch(product, upgraded)
+    # Beside a language pack whose product is not installed, as on most computers: that package
+    # does not turn the restart into "nothing applicable" (1642).
+    absent_lp, _ = t.make_upgrade_patch(t.make_product(name="Deploy Restart LP", version="1.0.0.0"), "1.1.0.0")
+    exe = t.build_variant(patch, absent_lp)
+    r = t.run_update(exe, ["/quiet", "/norestart"], expect_boxes=0)
+    t.equal(t.product_version(product.code), "1.1.0.0", "version after the run")
+    t.equal(r.exit_code, 3010, "exit code of a run that needs a restart")
 
 
 @scenario
@@ -164,7 +162,6 @@ def properties_reach_the_installer_and_a_refused_one_installs_nothing(t):
     t.equal(t.product_version(product.code), "1.0.0.0", "version after the refused run")
     lines = own_log_of(t, r)
     expect_in_log(t, lines, ['Property "PATCH" refused: PATCH names the patch package'])
-    t.check(not any("other.msp" in line for line in lines), "a property's value is in the own log")
     t.check(not any("Package IDR_MSP" in line for line in lines), "a refused run looked at a package")
 
     note = 'say "hi" twice'
@@ -176,17 +173,7 @@ def properties_reach_the_installer_and_a_refused_one_installs_nothing(t):
     for line in ["Property(S): MSIRESTARTMANAGERCONTROL = Disable", f"Property(S): CONTOSO_NOTE = {note}"]:
         t.check(line in text, f"the installer log has no {line!r}")
     t.check("lower" not in text, "an argument without a public property name reached the installer")
-    lines = own_log_of(t, r)
-    expect_in_log(t, lines, ["Property CONTOSO_NOTE (a value of 14 characters) for every configure call",
-                             'Property MSIRESTARTMANAGERCONTROL="Disable" for every configure call'])
-    t.check(not any("twice" in line for line in lines), "a property's value is in the own log")
-
-    # Properties that would remove the product's features or a patch, and names Windows Installer
-    # takes for no property, are refused before anything is read.
-    for argument in ("REMOVE=ALL", "MSIPATCHREMOVE={00000000-0000-0000-0000-000000000000}", ".X=1"):
-        r = t.run_update(exe, ["/quiet", argument], expect_boxes=0)
-        t.equal(r.exit_code, 87, f"exit code with {argument}")
-    t.equal(t.product_version(product.code), "1.1.0.0", "version after the refused runs")
+    expect_in_log(t, own_log_of(t, r), ["Property CONTOSO_NOTE (a value of 14 characters) for every configure call"])
 
 
 @scenario
@@ -270,16 +257,11 @@ def no_box_waits_where_nobody_can_see_it(t):
     t.equal(run_unseen(t, t.tool("boxshow"), [t.windows_path(boxes)], timeout=5)["end"], "timeout",
             "how a box in that station ended")
 
-    log, log_win = t.c_drive("unseen/run.log")
-    log.parent.mkdir(parents=True, exist_ok=True)
-    for args, code in (([], 0), (["/i"], 0), (["/?"], 0), (["/norestart", "/log", log_win], 0)):
+    for args in ([], ["/i"], ["/?"]):
         report = run_unseen(t, exe, args)
-        t.equal((report["end"], report.get("exit")), ("exited", code), f"how update.exe {' '.join(args)} ended")
+        t.equal((report["end"], report.get("exit")), ("exited", 0), f"how update.exe {' '.join(args)} ended")
         if not args:
             t.equal(t.product_version(product.code), "1.1.0.0", "version after the plain run")
-    expect_in_log(t, own_log_lines(t, log), ["Boxes suppressed: the window station \"E2EHidden",
-                                             "is not visible to a user (no WSF_VISIBLE)",
-                                             "Message 306 suppressed: ", "Exit code 0"])
 
 
 if __name__ == "__main__":
