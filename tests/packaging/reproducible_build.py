@@ -86,6 +86,9 @@ def main(out):
         subprocess.run(list(map(str, command)), check=True, capture_output=True, timeout=120)
     if unsigned.read_bytes() != b:
         sys.exit("a signed installer with its signature removed is not the rebuilt one")
+    # The size fence of the 32-bit build without packages: 384 KiB, the package on whole pages beside it.
+    if len(a) - -(-package.stat().st_size // 4096) * 4096 > 384 * 1024:
+        sys.exit(f"{first} is {len(a)} bytes: more than 384 KiB without its package")
     for exe in (first, out / "update-x86_64.exe"):
         image = exe.read_bytes()
         if any(text in image for text in (str(out).encode(), str(out).encode("utf-16-le"))):
