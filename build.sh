@@ -180,6 +180,10 @@ if [ -n "$sign_cert" ]; then
     "$build_dir/update.exe" "$output"
   echo "built and signed $output"
 else
-  cp "$build_dir/update.exe" "$output"
+  # Written beside the output and moved into place: the output is the old file or the whole new one.
+  partial="$(dirname "$output")/.$(basename "$output").partial.$$"
+  trap 'rm -f "$partial"' EXIT
+  cp "$build_dir/update.exe" "$partial"
+  mv -f "$partial" "$output"
   echo "built $output"
 fi
