@@ -42,15 +42,9 @@ ProductLog NextFreeLogFile(platform::HeldFolder& logFolder, const std::wstring& 
         if (candidate.empty()) break;
         const std::wstring name = NameIn(logFolder, candidate);
         platform::CreateResult result = platform::CreateResult::Failed;
-        auto held = logFolder.holdForWriter(name, platform::CreateMode::NewOnly, result);
-        // Looked at as an existing file would be: one made through something is not used.
-        if (held && platform::WritableThrough(held->look())) return {candidate, std::move(held)};
-        if (held) {
-            held.reset();
-            logFolder.deleteFile(name);
-        } else if (result != platform::CreateResult::AlreadyExists) {
-            break;
-        }
+        auto held = platform::CreateNewOwnFile(logFolder, name, &platform::HeldFolder::holdForWriter, result);
+        if (held) return {candidate, std::move(held)};
+        if (result != platform::CreateResult::AlreadyExists && result != platform::CreateResult::Refused) break;
     }
     return {};
 }

@@ -107,14 +107,9 @@ std::uint32_t Extract(std::wstring& path, const std::wstring& resourceName, unsi
     // the name was taken after it was tested, count on.
     for (unsigned attempt = 0; attempt < kTempNameAttempts; ++attempt) {
         const std::wstring name = FileNameOf(path);
-        auto file = folder->createFile(name, platform::CreateMode::NewOnly, result);
-        if (file && !platform::WritableThrough(file->look())) {
-            // Made through something: not a file of its own.
-            file.reset();
-            folder->deleteFile(name);
-            return platform::kErrorAccessDenied;
-        }
+        auto file = platform::CreateNewOwnFile(*folder, name, &platform::HeldFolder::createFile, result);
         if (file) return WriteAll(*folder, std::move(file), name, bytes);
+        if (result == platform::CreateResult::Refused) return platform::kErrorAccessDenied;
         if (result != platform::CreateResult::AlreadyExists) return platform::LastErrorOr(platform::kErrorCannotMake);
         std::optional<std::wstring> next = NextFreeTempName(files, folderPath);
         if (!next) return platform::kErrorNameTooLong;

@@ -22,10 +22,14 @@ std::unique_ptr<OpenFile> OpenTrustedOrNew(HeldFolder& folder, const std::wstrin
         result = CreateResult::Refused;
         return nullptr;
     }
-    file = (folder.*open)(name, CreateMode::NewOnly, result);
+    return CreateNewOwnFile(folder, name, open, result);
+}
+
+std::unique_ptr<OpenFile> CreateNewOwnFile(HeldFolder& folder, const std::wstring& name, FileOpener open,
+                                           CreateResult& result) {
+    std::unique_ptr<OpenFile> file = (folder.*open)(name, CreateMode::NewOnly, result);
     if (!file || WritableThrough(file->look())) return file;
-    // Made new, and still not a plain file of its own: made through something.
-    file.reset();
+    file.reset();  // closed before it is deleted
     folder.deleteFile(name);
     result = CreateResult::Refused;
     return nullptr;

@@ -18,6 +18,13 @@ bool WritableThrough(const ExistingFile& found);
 // HeldFolder::createFile or HeldFolder::holdForWriter.
 using FileOpener = std::unique_ptr<OpenFile> (HeldFolder::*)(const std::wstring&, CreateMode, CreateResult&);
 
+// Creates the entry `name` of `folder` through `open`, only where nothing is
+// there, and looks at it through that handle: a file made through something
+// (a link placed in the moment) is not one of its own, so it is deleted again
+// and nothing is returned (`result` Refused). Else as `open` with NewOnly.
+std::unique_ptr<OpenFile> CreateNewOwnFile(HeldFolder& folder, const std::wstring& name, FileOpener open,
+                                           CreateResult& result);
+
 // Opens the entry `name` of `folder` through `open` as itself, a link not
 // followed, and looks at it through that handle, a file just created as much
 // as one that was there: a trusted file stays open as it is (`result` Opened
