@@ -303,7 +303,8 @@ RunRecord RunPatches() {
     RunRecord record;
     // An executable that carries no package at all is broken: say so rather
     // than report an update that did not happen.
-    if (!IsPackageCarried(kGlobalPackageResource) && !IsPackageCarried(kLanguagePackResource)) {
+    const bool globalCarried = IsPackageCarried(kGlobalPackageResource);
+    if (!globalCarried && !IsPackageCarried(kLanguagePackResource)) {
         platform::Current().thread->setLastError(platform::kErrorResourceNameNotFound);
         ShowFailure(kMsgFailureWithCode, record, L"The program carries no package");
         return record;
@@ -324,13 +325,13 @@ RunRecord RunPatches() {
     const std::size_t languagePackEvents = record.entries.size();
     // The boxes name the global package's product; an installer that carries
     // only a language pack names the language pack's.
-    const PackageOutcome second = RunPatchPackage(*folder, kLanguagePackResource, kMsgFailureWithCode,
-                                                  !IsPackageCarried(kGlobalPackageResource), &record);
+    const PackageOutcome second =
+        RunPatchPackage(*folder, kLanguagePackResource, kMsgFailureWithCode, !globalCarried, &record);
     // A language pack none of whose products is installed, after a global
     // package that patched or found its products up to date, is the normal
     // case of a computer without that language: the run exits as the global
     // package alone would have. Its 307 box stays.
-    if (IsPackageCarried(kGlobalPackageResource)) {
+    if (globalCarried) {
         for (std::size_t i = languagePackEvents; i < record.entries.size(); ++i) {
             if (record.entries[i].event != RunEvent::ProductNotFound) continue;
             record.entries[i].event = RunEvent::LanguagePackNotInstalled;
