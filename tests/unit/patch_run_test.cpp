@@ -752,6 +752,13 @@ protected:
         }
         return {};
     }
+    // What the previous run of a table left: files, configure calls, opened packages, boxes.
+    void forgetRun() {
+        files.files.clear();
+        installer.configures.clear();
+        installer.openedPaths.clear();
+        boxes.shown.clear();
+    }
     static bool has(const std::vector<std::string>& lines, const std::string& part) {
         for (const auto& line : lines) {
             if (line.find(part) != std::string::npos) return true;
@@ -975,10 +982,7 @@ TEST_F(RunLogTest, NoBoxIsShownWhereNobodyCanSeeIt) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
-        files.files.clear();
-        installer.configures.clear();
-        installer.openedPaths.clear();
-        boxes.shown.clear();
+        forgetRun();
         station.state = c.station;
         arrange(kRestart, kNone);
         EXPECT_EQ(run(c.args), c.exitCode);
@@ -1016,10 +1020,7 @@ TEST_F(RunLogTest, PropertiesReachEveryConfigureCallOrARefusalEndsTheRunFirst) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
-        files.files.clear();
-        installer.configures.clear();
-        installer.openedPaths.clear();
-        boxes.shown.clear();
+        forgetRun();
         arrange(kApplied, kApplied);
         EXPECT_EQ(run(c.args), c.exitCode);
         EXPECT_EQ(installer.configures.size(), c.tail.empty() ? 0u : 2u);

@@ -90,6 +90,15 @@ def patch_run_passes_fifty_squatted_names(t):
     t.equal(new_names(t, planted), ["Squatted Temp R2.log"], "new entries in the temporary folder")
 
 
+def carried_and_foreign_patch(t, name):
+    """A product at 1.0.0.0, an installer carrying its patch to 1.1.0.0, and another program's patch
+    of the same product, to 6.6.6.6."""
+    product = t.install_product(name=name, version="1.0.0.0")
+    patch, _ = t.make_upgrade_patch(product, "1.1.0.0")
+    foreign, _ = t.make_upgrade_patch(product, "6.6.6.6")
+    return product, t.build_variant(patch), foreign
+
+
 @scenario
 def another_program_never_changes_the_package_being_applied(t):
     # On Windows the run's working folder keeps every other program out; Wine does not enforce its
@@ -98,10 +107,7 @@ def another_program_never_changes_the_package_being_applied(t):
     # change, or the other program's handle, and installs nothing) or after the installer is done
     # with it. Elevated (always, by the manifest), the working folder is in the system's
     # temporary folder, which is watched.
-    product = t.install_product(name="Watched Temp", version="1.0.0.0")
-    patch, _ = t.make_upgrade_patch(product, "1.1.0.0")
-    foreign, _ = t.make_upgrade_patch(product, "6.6.6.6")
-    exe = t.build_variant(patch)
+    product, exe, foreign = carried_and_foreign_patch(t, "Watched Temp")
     system_temp = t.env.drive_c() / "windows" / "temp"
     system_before = sorted(os.listdir(system_temp))
     files = {n: t.path(f"tamper/{n}") for n in ("ready", "stop", "report.json", "output.txt", "run.log")}
@@ -148,10 +154,7 @@ def a_temporary_folder_through_a_retargeted_link_decides_nothing(t):
     # log's name, a link to another file. The run makes its working folder in the system's
     # temporary folder, and no log goes through the link: the carried patch is applied (or the
     # run fails safe), and the other file is never written.
-    product = t.install_product(name="Linked Temp", version="1.0.0.0")
-    patch, _ = t.make_upgrade_patch(product, "1.1.0.0")
-    foreign, _ = t.make_upgrade_patch(product, "6.6.6.6")
-    exe = t.build_variant(patch)
+    product, exe, foreign = carried_and_foreign_patch(t, "Linked Temp")
     base, win_base = t.c_drive(f"e2e-{t.name}")
     good, evil, link = base / "good", base / "evil", base / "temp"
     good.mkdir(parents=True)
