@@ -44,3 +44,4 @@ std::uint32_t FirstFailureCode(const RunRecord& record);
 // The event of a configure call's result; Failure for any code that is not a
 // success.
 RunEvent EventOfConfigureResult(std::uint32_t result);
+

@@ -934,7 +934,7 @@ namespace {
 
 TEST_F(RunLogTest, HelpShowsOneBoxInTheUsersLanguageAndRunsNothing) {
     for (auto [lang, tag] : {std::pair<std::uint16_t, std::wstring>{1033, L"en"}, {1031, L"de"}}) {
-        for (unsigned id = 320; id <= 332; ++id) resources.addString(lang, id, tag + std::to_wstring(id));
+        for (unsigned id = 320; id <= 333; ++id) resources.addString(lang, id, tag + std::to_wstring(id));
         resources.addString(lang, 321, tag + L" version %s");
     }
     thread.userUiLanguage = 1031;  // the product's language plays no part
@@ -947,7 +947,7 @@ TEST_F(RunLogTest, HelpShowsOneBoxInTheUsersLanguageAndRunsNothing) {
         EXPECT_EQ(run(args), 0);
         ASSERT_EQ(boxes.shown.size(), 1u);
         EXPECT_EQ(boxes.shown[0].caption, L"de320");
-        EXPECT_EQ(boxes.shown[0].text, L"de version " + std::wstring(kProjectVersion) + L"\n\nde322\nde323\nde324\nde325\nde332\nde326\nde327\nde328\nde329\n\n"
+        EXPECT_EQ(boxes.shown[0].text, L"de version " + std::wstring(kProjectVersion) + L"\n\nde322\nde323\nde324\nde325\nde333\nde332\nde326\nde327\nde328\nde329\n\n"
                                        L"de330\nde331");
         EXPECT_EQ(boxes.shown[0].style, 0x50040u);
         EXPECT_TRUE(installer.configures.empty());

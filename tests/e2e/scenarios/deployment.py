@@ -226,7 +226,7 @@ def help_box_lists_switches_and_exit_codes_in_the_users_language(t):
     exe = t.build_variant()
     for switch, language, env in (("/?", ENGLISH, USER_ENGLISH), ("/HELP", GERMAN, USER_GERMAN)):
         c = CATALOGUE[language]
-        switches = [322, 323, 324, 325, 332, 326, 327, 328, 329]  # "/check" after "/log"
+        switches = [322, 323, 324, 325, 333, 332, 326, 327, 328, 329]  # "/cmtrace" and "/check" after "/log"
         text = (filled(c[321], "%s", VERSION) + "\n\n" + "\n".join(c[i] for i in switches) + "\n\n" + c[330] +
                 "\n" + c[331])
         r = t.run_update(exe, [switch, "/quiet"], expect_boxes=[Box(c[320], text, "information")], extra_env=env)
