@@ -137,7 +137,8 @@ void ApplyPatch(PatchTarget& target, const std::wstring& packagePath, platform::
          wait = std::min(wait * 2, kLongestRetryWaitMs)) {
         const std::uint32_t thisWait = std::min(wait, kRetryBudgetMs - record.waitedMs);
         LogLine(L"Another installation is in progress (1618): waiting " + std::to_wstring(thisWait / 1000) +
-                L" s before trying again");
+                    L" s before trying again",
+                LogSeverity::Warning);
         platform::Current().clock->sleep(thisWait);
         record.waitedMs += thisWait;
         result = Configure(target);
