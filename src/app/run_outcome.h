@@ -44,4 +44,3 @@ std::uint32_t FirstFailureCode(const RunRecord& record);
 // The event of a configure call's result; Failure for any code that is not a
 // success.
 RunEvent EventOfConfigureResult(std::uint32_t result);
-
