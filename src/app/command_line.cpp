@@ -36,6 +36,7 @@ void ScanArguments(const std::vector<std::wstring>& arguments) {
     LogPath.clear();
     HelpMode = false;
     CheckSwitch = false;
+    CmtraceSwitch = false;
     PropertyArguments.clear();
 
     for (std::size_t i = 1; i < arguments.size(); ++i) {
@@ -68,6 +69,9 @@ void ScanArguments(const std::vector<std::wstring>& arguments) {
             // A run that only tells what it would do: nothing to show either.
             CheckSwitch = true;
             QuietMode = true;
+        } else if (IsSwitch(argument, L"/cmtrace")) {
+            // The log's format only: it hides no box by itself.
+            CmtraceSwitch = true;
         } else if (IsSwitch(argument, L"/?") || IsSwitch(argument, L"/help")) {
             HelpMode = true;
         } else if (IsSwitch(argument, L"/i")) {

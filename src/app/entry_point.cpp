@@ -6,6 +6,7 @@
 #include "app/actions.h"
 #include "app/check_outcome.h"
 #include "app/command_line.h"
+#include "app/pending_restart.h"
 #include "app/run_log.h"
 #include "app/run_outcome.h"
 #include "app/project_version.h"
@@ -43,7 +44,8 @@ std::uint32_t ExtractBoth() {
         }
         const std::uint32_t error = platform::Current().thread->lastError();
         LogLine(std::wstring(L"Package ") + package.resource + L" not written to " + *package.path + L": error " +
-                std::to_wstring(error));
+                    std::to_wstring(error),
+                LogSeverity::Failure);
         if (firstError == 0 && IsPackageCarried(package.resource)) firstError = error;
     }
     return firstError;
@@ -76,6 +78,13 @@ std::wstring HideBoxesNobodyCanSee() {
            L"): boxes are shown as usual";
 }
 
+// Whether the run's exit code tells a failure: anything but an outcome (0,
+// 3010, 1641, 1642, and a check's 1).
+bool ExitCodeTellsFailure(std::uint32_t code) {
+    return code != 0 && code != platform::kSuccessRebootRequired && code != platform::kSuccessRebootInitiated &&
+           code != platform::kErrorPatchTargetNotFound && !(CheckSwitch && code == kCheckWouldApply);
+}
+
 }  // namespace
 
 int RunEntryPoint(platform::ModuleHandle instance) {
@@ -94,7 +103,7 @@ int RunEntryPoint(platform::ModuleHandle instance) {
         // Property values stay out of the log: a value may be a password.
         LogLine(std::wstring(L"Version ") + kProjectVersion + L", command line: " +
                 JoinArguments(LoggedArguments(ProgramArguments)));
-        if (!station.empty()) LogLine(station);
+        if (!station.empty()) LogLine(station, LogSeverity::Warning);
     }
 
     std::uint32_t exitCode = 0;
@@ -108,8 +117,10 @@ int RunEntryPoint(platform::ModuleHandle instance) {
             const std::uint32_t failure = FirstFailureCode(record);
             if (exitCode == platform::kErrorInstallFailure && failure != exitCode) {
                 LogLine(L"The first failure came with code " + std::to_wstring(failure) +
-                        L", which reads as another outcome: exit code 1603 stands for it");
+                            L", which reads as another outcome: exit code 1603 stands for it",
+                        LogSeverity::Failure);
             }
+            LogRestartStillNeeded(record, exitCode);
         }
     } else {
         if (ExtractMode) exitCode = ExtractBoth();
@@ -119,7 +130,8 @@ int RunEntryPoint(platform::ModuleHandle instance) {
 
     Targets.clear();
     if (DeploymentMode()) {
-        LogLine(L"Exit code " + std::to_wstring(exitCode));
+        LogLine(L"Exit code " + std::to_wstring(exitCode),
+                ExitCodeTellsFailure(exitCode) ? LogSeverity::Failure : LogSeverity::Information);
         CloseRunLog();
     }
     // Without the deployment switches the exit code is 0, whatever happened,

@@ -37,7 +37,8 @@ std::wstring LogPatchCode(const std::wstring& resourceName, const std::wstring& 
     std::wstring patchCode;
     if (!ReadPatchCode(packagePath, patchCode)) {
         LogLine(L"Package " + resourceName + L": no patch code (Revision Number), error " +
-                std::to_wstring(platform::Current().thread->lastError()));
+                    std::to_wstring(platform::Current().thread->lastError()),
+                LogSeverity::Warning);
         return std::wstring();
     }
     LogLine(L"Package " + resourceName + L": patch code " + patchCode);

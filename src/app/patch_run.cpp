@@ -4,6 +4,7 @@
 
 #include "app/actions.h"
 #include "app/patch_info.h"
+#include "app/pending_restart.h"
 #include "app/product_logs.h"
 #include "app/property_arguments.h"
 #include "app/run_log.h"
@@ -59,8 +60,14 @@ std::uint32_t Configure(const PatchTarget& target) {
     installer.setInternalUI(previousUiLevel);
     if (RunLogOpen()) {
         const std::uint32_t elapsed = clock != nullptr ? clock->tickMilliseconds() - start : 0;
+        // Another installation in progress is waited out under the deployment switches.
+        const LogSeverity severity = IsSuccess(result) ? LogSeverity::Information
+                                     : result == platform::kErrorInstallAlreadyRunning && DeploymentMode()
+                                         ? LogSeverity::Warning
+                                         : LogSeverity::Failure;
         LogLine(L"Configure call for " + target.productCode + L" returned " + std::to_wstring(result) + L" after " +
-                std::to_wstring(elapsed / 1000) + L"." + std::to_wstring(elapsed % 1000 / 100) + L" s");
+                    std::to_wstring(elapsed / 1000) + L"." + std::to_wstring(elapsed % 1000 / 100) + L" s",
+                severity);
     }
     return result;
 }
@@ -70,7 +77,7 @@ std::uint32_t Configure(const PatchTarget& target) {
 void ShowFailure(unsigned failureMessageId, RunRecord& record, const wchar_t* what) {
     const std::uint32_t code = platform::Current().thread->lastError();
     record.note(RunEvent::Failure, code);
-    LogLine(std::wstring(what) + L": error " + std::to_wstring(code));
+    LogLine(std::wstring(what) + L": error " + std::to_wstring(code), LogSeverity::Failure);
     platform::Current().thread->setLastError(code);  // as the message reads it
     ShowMessage(failureMessageId);
 }
@@ -130,7 +137,8 @@ void ApplyPatch(PatchTarget& target, const std::wstring& packagePath, platform::
          wait = std::min(wait * 2, kLongestRetryWaitMs)) {
         const std::uint32_t thisWait = std::min(wait, kRetryBudgetMs - record.waitedMs);
         LogLine(L"Another installation is in progress (1618): waiting " + std::to_wstring(thisWait / 1000) +
-                L" s before trying again");
+                    L" s before trying again",
+                LogSeverity::Warning);
         platform::Current().clock->sleep(thisWait);
         record.waitedMs += thisWait;
         result = Configure(target);
@@ -250,7 +258,7 @@ PackageOutcome RunPatchPackage(const WorkingFolder& workingFolder, const std::ws
     std::wstring logFolderNote;
     const std::unique_ptr<platform::HeldFolder> logFolder =
         CheckSwitch ? nullptr : platform::HoldFolderOrSystemTemp(logFolderPath, logFolderNote);
-    if (!logFolderNote.empty()) LogLine(L"Windows Installer logs: " + logFolderNote);
+    if (!logFolderNote.empty()) LogLine(L"Windows Installer logs: " + logFolderNote, LogSeverity::Warning);
     std::size_t upToDate = 0;
     PackageOutcome outcome = PackageOutcome::Failed;
     for (std::size_t position = 0; position < Targets.count(); ++position) {
@@ -301,6 +309,7 @@ PackageOutcome RunPatchPackage(const WorkingFolder& workingFolder, const std::ws
 
 RunRecord RunPatches() {
     RunRecord record;
+    LogPendingRestart();
     // An executable that carries no package at all is broken: say so rather
     // than report an update that did not happen.
     const bool globalCarried = IsPackageCarried(kGlobalPackageResource);

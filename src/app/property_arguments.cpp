@@ -141,12 +141,14 @@ std::wstring PropertiesCommandLine(const std::vector<std::wstring>& properties) 
 bool AcceptPropertyArguments() {
     if (!DeploymentMode()) return true;
     for (const std::wstring& argument : PropertyArguments) {
-        LogLine(L"Property " + LoggedProperty(argument) + L" for every configure call");
+        // A masked value is a warning: the log cannot show what was given.
+        LogLine(L"Property " + LoggedProperty(argument) + L" for every configure call",
+                IsIn(kSettingProperties, NameOf(argument)) ? LogSeverity::Information : LogSeverity::Warning);
     }
     std::wstring refused;
     const std::optional<std::wstring> why = PropertyRefusal(PropertyArguments, NoRestartSwitch, refused);
     if (!why) return true;
-    LogLine(L"Property \"" + refused + L"\" refused: " + *why + L"; nothing is installed");
+    LogLine(L"Property \"" + refused + L"\" refused: " + *why + L"; nothing is installed", LogSeverity::Warning);
     platform::Current().thread->setLastError(platform::kErrorInvalidParameter);
     ShowMessage(kMsgFailureWithCode);
     return false;

@@ -9,6 +9,8 @@
 #include "platform/existing_files.h"
 #include "platform/file_system.h"
 #include "platform/services.h"
+#include "platform/thread_state.h"
+#include "ui/message_ids.h"
 #include "ui/messages.h"
 
 namespace {
@@ -19,6 +21,13 @@ constexpr unsigned kDefaultNameAttempts = 100;
 // The folder the log is in, held while the log is open, and the log.
 std::unique_ptr<platform::HeldFolder> g_logFolder;
 std::unique_ptr<platform::OpenFile> g_log;
+// Under "/cmtrace": the account the run is for, as each line names it.
+std::wstring g_context;
+
+// The component every line of "/cmtrace" names: the program, whatever its file is called.
+constexpr wchar_t kComponent[] = L"msp-bootstrap";
+// What would end a line's text early; it is written with a space before its ">".
+constexpr wchar_t kTextEnd[] = L"]LOG]!>";
 
 // "<stem>_<n><extension>" of `path`, for the n-th try of a name that is taken.
 std::wstring NumberedName(const std::wstring& path, unsigned number) {
@@ -59,7 +68,11 @@ platform::LocalTime Now() {
 }
 
 void RecordMessage(unsigned id, const std::wstring& text, bool shown) {
-    LogLine(L"Message " + std::to_wstring(id) + (shown ? L" shown: " : L" suppressed: ") + text);
+    // A box that nobody asked to hide is a warning: nobody saw it.
+    const LogSeverity severity = id == kMsgFailureWithCode ? LogSeverity::Failure
+                                 : !shown && BoxesHidden  ? LogSeverity::Warning
+                                                          : LogSeverity::Information;
+    LogLine(L"Message " + std::to_wstring(id) + (shown ? L" shown: " : L" suppressed: ") + text, severity);
 }
 
 // The default log in the temporary folder, or, where that folder cannot be
@@ -152,7 +165,9 @@ bool OpenRunLog() {
         return false;
     }
     SetMessageRecorder(RecordMessage);
-    if (!note.empty()) LogLine(L"Own log: " + note);
+    // An account that cannot be told leaves the column empty, as many of the format's writers leave it.
+    g_context = CmtraceSwitch ? platform::Current().thread->accountName().value_or(std::wstring()) : std::wstring();
+    if (!note.empty()) LogLine(L"Own log: " + note, LogSeverity::Warning);
     return true;
 }
 
@@ -164,13 +179,35 @@ void CloseRunLog() {
 
 bool RunLogOpen() { return g_log != nullptr; }
 
-void LogLine(const std::wstring& text) {
+std::wstring CmtraceLine(const std::wstring& text, LogSeverity severity, const platform::LocalTime& t,
+                         const std::wstring& context, std::uint32_t thread) {
+    std::wstring escaped = text;
+    const std::wstring textEnd = kTextEnd;
+    for (std::size_t at = escaped.find(textEnd); at != std::wstring::npos; at = escaped.find(textEnd, at)) {
+        escaped.insert(at + textEnd.size() - 1, 1, L' ');
+    }
+    const int bias = t.biasMinutes;
+    const std::wstring time = Digits(t.hour, 2) + L":" + Digits(t.minute, 2) + L":" + Digits(t.second, 2) + L"." +
+                              Digits(t.milliseconds, 3) + (bias < 0 ? L"-" : L"+") +
+                              Digits(static_cast<unsigned>(bias < 0 ? -bias : bias), 3);
+    const std::wstring date = Digits(t.month, 2) + L"-" + Digits(t.day, 2) + L"-" + Digits(t.year, 4);
+    return L"<![LOG[" + escaped + L"]LOG]!><time=\"" + time + L"\" date=\"" + date + L"\" component=\"" + kComponent +
+           L"\" context=\"" + context + L"\" type=\"" + std::to_wstring(static_cast<int>(severity)) + L"\" thread=\"" +
+           std::to_wstring(thread) + L"\" file=\"\">";
+}
+
+void LogLine(const std::wstring& text, LogSeverity severity) {
     if (!g_log) return;
     const platform::LocalTime t = Now();
-    std::wstring line = Digits(t.year, 4) + L"-" + Digits(t.month, 2) + L"-" + Digits(t.day, 2) + L" " +
-                        Digits(t.hour, 2) + L":" + Digits(t.minute, 2) + L":" + Digits(t.second, 2) + L"." +
-                        Digits(t.milliseconds, 3) + L" ";
-    for (wchar_t c : text) line += (c == L'\n' || c == L'\r') ? L' ' : c;
+    std::wstring flat;
+    for (wchar_t c : text) flat += (c == L'\n' || c == L'\r') ? L' ' : c;
+    std::wstring line;
+    if (CmtraceSwitch) {
+        line = CmtraceLine(flat, severity, t, g_context, platform::Current().thread->threadId());
+    } else {
+        line = Digits(t.year, 4) + L"-" + Digits(t.month, 2) + L"-" + Digits(t.day, 2) + L" " + Digits(t.hour, 2) +
+               L":" + Digits(t.minute, 2) + L":" + Digits(t.second, 2) + L"." + Digits(t.milliseconds, 3) + L" " + flat;
+    }
     line += L"\r\n";
     const std::string bytes = ToUtf8(line);
     // A log that cannot take a line takes no more: the run goes on without it.

@@ -12,7 +12,7 @@ extern bool ExtractMode;                       // "/e"
 extern std::wstring ExtractPath;               // the argument after "/e"
 extern bool ReportMode;                        // set by "/i", reset by "/pi"
 
-// The switches of unattended deployment. Any of the five below makes the exit
+// The switches of unattended deployment. Any of the six below makes the exit
 // code tell the outcome and the program write a log of its own.
 extern bool QuietSwitch;      // "/quiet": Windows Installer shows nothing either
 extern bool PassiveSwitch;    // "/passive": Windows Installer shows its progress only
@@ -20,6 +20,7 @@ extern bool NoRestartSwitch;  // "/norestart": REBOOT=ReallySuppress on every co
 extern bool LogSwitch;        // "/log"
 extern std::wstring LogPath;  // the argument after "/log"; empty: the default name
 extern bool CheckSwitch;      // "/check": the patch run's decisions only, no configure call, no box
+extern bool CmtraceSwitch;    // "/cmtrace": the own log in the format of Configuration Manager's logs
 extern bool HelpMode;         // "/?" or "/help": the help box and nothing else
 
 // Not a switch: set at start when the process's window station is not

@@ -12,6 +12,7 @@ class Installer;
 class OsVersion;
 class Clock;
 class WindowStation;
+class Registry;
 
 struct Services {
     FileSystem* files = nullptr;
@@ -23,6 +24,7 @@ struct Services {
     OsVersion* osVersion = nullptr;
     Clock* clock = nullptr;
     WindowStation* station = nullptr;
+    Registry* registry = nullptr;
 };
 
 // The services in use; every member is set before any of them is used.

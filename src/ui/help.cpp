@@ -16,9 +16,9 @@ constexpr std::uint32_t kLocaleUserDefault = 0x0400;   // LOCALE_USER_DEFAULT: t
 constexpr std::uint32_t kStyleInformation = 0x50040;  // MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND | MB_TOPMOST
 
 // One line per switch: the deployment switches ("/quiet", "/passive",
-// "/norestart", "/log", "/check"), then "/q", "/e", "/i" and "/?".
-constexpr unsigned kSwitchLines[] = {kMsgHelpFirstSwitch, 323, 324, 325, kMsgHelpCheck, 326, 327, 328,
-                                     kMsgHelpLastSwitch};
+// "/norestart", "/log", "/cmtrace", "/check"), then "/q", "/e", "/i" and "/?".
+constexpr unsigned kSwitchLines[] = {kMsgHelpFirstSwitch, 323, 324, 325, kMsgHelpCmtrace, kMsgHelpCheck, 326, 327,
+                                     328, kMsgHelpLastSwitch};
 
 std::wstring Text(unsigned id) {
     std::wstring text;

@@ -17,7 +17,7 @@ enum MessageId : unsigned {
     kSuffixGlobal = 316,
     kSuffixLanguagePack = 317,
     // The help box of "/?": its caption, the version line ("%s"), one line per
-    // switch (322 to 329, and 332 for "/check", which came later), the exit
+    // switch (322 to 329, and 332 for "/check" and 333 for "/cmtrace", which came later), the exit
     // codes' heading and the exit codes.
     kMsgHelpCaption = 320,
     kMsgHelpVersion = 321,
@@ -26,4 +26,5 @@ enum MessageId : unsigned {
     kMsgHelpExitCodesHeading = 330,
     kMsgHelpExitCodes = 331,
     kMsgHelpCheck = 332,
+    kMsgHelpCmtrace = 333,
 };

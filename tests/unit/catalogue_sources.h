@@ -32,7 +32,8 @@ inline std::vector<SourceFile> ReadSources() {
 // The identifiers every language holds.
 inline const std::vector<unsigned>& Ids() {
     static const std::vector<unsigned> ids{300, 301, 306, 307, 308, 309, 310, 311, 312, 313, 314, 315, 316, 317,
-                                            320, 321, 322, 323, 324, 325, 326, 327, 328, 329, 330, 331, 332};
+                                            320, 321, 322, 323, 324, 325, 326, 327, 328, 329, 330, 331, 332,
+                                            333};
     return ids;
 }
 
@@ -67,10 +68,12 @@ inline const std::map<unsigned, std::wstring>& English() {
         {327, L"/e FILE - writes the patch packages to files named after FILE."},
         {328, L"/i - shows the products and versions that the patch packages apply to."},
         {329, L"/? or /help - shows this help."},
-        {330, L"Exit codes with /quiet, /passive, /norestart or /log:"},
+        {330, L"Exit codes with /quiet, /passive, /norestart, /log or /cmtrace:"},
         {331, L"0 - installed or already up to date\n3010 - installed; restart the computer to finish\n1641 - installed; a restart was started\n1642 - no product that this update applies to\nother - the error code of the failure"},
         {332, L"/check - installs nothing; the exit code tells what a run would do: 1 - it would install, 0 - already "
               L"up to date, 1642 - nothing applies, other - the error code."},
+        {333, L"/cmtrace - writes this program's log in the format that CMTrace and OneTrace read, failures and "
+              L"warnings marked."},
     };
     return texts;
 }

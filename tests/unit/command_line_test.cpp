@@ -104,6 +104,7 @@ TEST_F(CommandLineTest, DeploymentSwitchesJoinTheScan) {
         bool deployment, quietMode, quiet, passive, norestart, log;
         std::wstring logPath;
         bool help, install, report;
+        bool cmtrace = false;
     } cases[] = {
         {{L"/quiet"}, true, true, true, false, false, false, L"", false, true, false},
         {{L"/QUIET", L"/q"}, true, true, true, false, false, false, L"", false, true, false},
@@ -124,9 +125,14 @@ TEST_F(CommandLineTest, DeploymentSwitchesJoinTheScan) {
         {{L"/?"}, false, false, false, false, false, false, L"", true, true, false},
         {{L"/HELP", L"/quiet"}, true, true, true, false, false, false, L"", true, true, false},
         {{L"/q", L"/e", L"x"}, false, true, false, false, false, false, L"", false, false, false},
+        // The log's format alone: a deployment switch that hides no box.
+        {{L"/CMTrace"}, true, false, false, false, false, false, L"", false, true, false, true},
+        {{L"/quiet", L"/cmtrace", L"/log", L"x.log"}, true, true, true, false, false, true, L"x.log", false, true, false,
+         true},
+        {{L"/log", L"/cmtrace"}, true, false, false, false, false, true, L"/cmtrace", false, true, false},
         // Only whole switches count.
-        {{L"/quiet:1", L"/log=x", L"/norestart ", L"-quiet", L"/??", L"/h", L"/passiv"}, false, false, false, false,
-         false, false, L"", false, true, false},
+        {{L"/quiet:1", L"/log=x", L"/norestart ", L"-quiet", L"/??", L"/h", L"/passiv", L"/cmtrace:1", L"/cmtraces"},
+         false, false, false, false, false, false, L"", false, true, false},
     };
     for (const Case& c : cases) {
         std::wstring shown;
@@ -143,6 +149,7 @@ TEST_F(CommandLineTest, DeploymentSwitchesJoinTheScan) {
         EXPECT_EQ(HelpMode, c.help);
         EXPECT_EQ(InstallMode, c.install);
         EXPECT_EQ(ReportMode, c.report);
+        EXPECT_EQ(CmtraceSwitch, c.cmtrace);
     }
 }
 
@@ -245,7 +252,7 @@ TEST_F(CommandLineTest, MatchesWholeSwitchesIgnoringCaseOnly) {
 }
 
 TEST_F(CommandLineTest, ReparsingStartsFromTheValuesAtStart) {
-    parse({L"/q", L"/e", L"a.msp", L"/passive", L"/norestart", L"/log", L"l", L"/?"});
+    parse({L"/q", L"/e", L"a.msp", L"/passive", L"/norestart", L"/log", L"l", L"/cmtrace", L"/?"});
     parse({});
     EXPECT_FALSE(DeploymentMode());
     EXPECT_FALSE(HelpMode);

@@ -59,6 +59,7 @@ const Ignored kIgnoredFailures[] = {
     {"setThreadLocale", "the product's language steers the texts only: they come in the language in force"},
     {"getProductInfo", "the product's name and language steer texts and log names only"},
     {"getPatchInfoEx", "what is registered for the patch is written to the own log only"},
+    {"readRegistry", "whether a restart was pending before the run is told in the own log only (as not known)"},
     {"summaryInfoGetProperty", "the patch code (Revision Number) is written to the own log only"},
     {"getSummaryInformation", "the patch code is written to the own log only"},
     {"processElevated", "a system that cannot tell counts as elevated: only the working folder's access is narrower"},

@@ -12,6 +12,7 @@ PlatformTest::PlatformTest() {
     services.arguments = &arguments;
     services.clock = &clock;
     services.station = &station;
+    services.registry = &registry;
     platform::Install(services);
     ResetProgramState();
 }
@@ -24,7 +25,7 @@ void ResetProgramState() {
     ExtractMode = false;
     ExtractPath.clear();
     ReportMode = false;
-    QuietSwitch = PassiveSwitch = NoRestartSwitch = LogSwitch = HelpMode = BoxesHidden = false;
+    QuietSwitch = PassiveSwitch = NoRestartSwitch = LogSwitch = CmtraceSwitch = HelpMode = BoxesHidden = false;
     LogPath.clear();
     ProgramArguments.clear();
     Targets.clear();

@@ -23,6 +23,7 @@ protected:
     fake::ProcessArguments arguments;
     fake::Clock clock;
     fake::WindowStation station;
+    fake::Registry registry;
     platform::Services services;
 };
 

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <regex>
 
 #include "app/actions.h"
 #include "app/check_outcome.h"
 #include "app/command_line.h"
 #include "app/entry_point.h"
+#include "app/pending_restart.h"
 #include "app/project_version.h"
 #include "app/run_log.h"
 #include "app/patch_run.h"
@@ -934,7 +936,7 @@ namespace {
 
 TEST_F(RunLogTest, HelpShowsOneBoxInTheUsersLanguageAndRunsNothing) {
     for (auto [lang, tag] : {std::pair<std::uint16_t, std::wstring>{1033, L"en"}, {1031, L"de"}}) {
-        for (unsigned id = 320; id <= 332; ++id) resources.addString(lang, id, tag + std::to_wstring(id));
+        for (unsigned id = 320; id <= 333; ++id) resources.addString(lang, id, tag + std::to_wstring(id));
         resources.addString(lang, 321, tag + L" version %s");
     }
     thread.userUiLanguage = 1031;  // the product's language plays no part
@@ -947,7 +949,7 @@ TEST_F(RunLogTest, HelpShowsOneBoxInTheUsersLanguageAndRunsNothing) {
         EXPECT_EQ(run(args), 0);
         ASSERT_EQ(boxes.shown.size(), 1u);
         EXPECT_EQ(boxes.shown[0].caption, L"de320");
-        EXPECT_EQ(boxes.shown[0].text, L"de version " + std::wstring(kProjectVersion) + L"\n\nde322\nde323\nde324\nde325\nde332\nde326\nde327\nde328\nde329\n\n"
+        EXPECT_EQ(boxes.shown[0].text, L"de version " + std::wstring(kProjectVersion) + L"\n\nde322\nde323\nde324\nde325\nde333\nde332\nde326\nde327\nde328\nde329\n\n"
                                        L"de330\nde331");
         EXPECT_EQ(boxes.shown[0].style, 0x50040u);
         EXPECT_TRUE(installer.configures.empty());
@@ -1053,6 +1055,7 @@ TEST_F(RunLogTest, CheckTellsWhatARunWouldDoAndDoesNothing) {
         EXPECT_EQ(files.files.size(), 1u);  // the own log, and nothing else
         const auto log = onlyLog();
         EXPECT_EQ(has(log, "Check only: no configure call for "), c.exitCode == 1);
+        EXPECT_TRUE(has(log, "No restart is pending"));
         EXPECT_FALSE(has(log, "Message 301") || has(log, "Message 306"));
         // A language pack without products is named, whatever the exit code.
         if (c.languagePack.carried && !c.languagePack.installed) {
@@ -1104,6 +1107,107 @@ TEST_F(RunLogTest, OwnLogNamesThePatchAndWhatIsRegisteredForItBeforeAndAfter) {
         for (const auto& part : c.absent) EXPECT_FALSE(has(log, part)) << part;
         // A patch not registered per machine is looked for per user, managed and unmanaged.
         if (&c == cases) EXPECT_EQ(installer.patchContexts, (std::vector<std::uint32_t>{4, 1, 2, 4, 4, 4, 4}));
+    }
+}
+
+}  // namespace
+
+namespace {
+
+const std::wstring kSessionManager = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const std::wstring kServicing = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Component Based Servicing\\RebootPending";
+
+// Every line of a log of "/cmtrace", read with the format's pattern as viewers read it: its text and type.
+std::vector<std::pair<std::string, int>> CmtraceLines(const std::string& content) {
+    static const std::regex pattern(
+        R"re(<!\[LOG\[(.*?)\]LOG\]!><time="21:46:09\.007-060" date="12-08-2026" component="msp-bootstrap" )re"
+        R"re(context="CONTOSO\\admin" type="([123])" thread="4242" file="">)re");
+    std::vector<std::pair<std::string, int>> lines;
+    EXPECT_EQ(content.substr(0, 3), "\xEF\xBB\xBF");
+    for (std::size_t start = 3, end; (end = content.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        std::smatch match;
+        const std::string line = content.substr(start, end - start);
+        EXPECT_TRUE(std::regex_match(line, match, pattern)) << line;
+        if (!match.empty()) lines.emplace_back(match[1], std::stoi(match[2]));
+    }
+    return lines;
+}
+
+TEST_F(RunLogTest, CmtraceLinesReadWithTheFormatsPatternAndTellFailuresAndWarnings) {
+    files.folders.insert(L"D:\\logs");
+    clock.now.biasMinutes = -60;  // UTC+1
+    carry(L"IDR_MSP", kA + L";" + kB, L"2.0.0.0;1.0.0.0,");
+    install(kA, L"1.0.0.0", L"P");
+    install(kB, L"1.0.0.0", L"Q");
+    installer.configureResults = {{kA, 3010}, {kB, 1603}};
+    registry.entries[{kServicing, L""}].presence = platform::RegistryPresence::Present;
+    // An argument the scan ignores, holding the end of a line's text: the log names it.
+    EXPECT_EQ(run({L"/quiet", L"/CMTrace", L"/log", L"D:\\logs\\run.log", L"SECRET=x", L"a]LOG]!>b"}), 1603);
+    const std::map<std::string, int> typed{
+        {"Property SECRET (a value of 1 character)", 2},
+        {"Package IDR_MSP: no patch code (Revision Number)", 2},
+        {"A restart is pending from before this run: servicing", 2},
+        {"Configure call for " + std::string(kB.begin(), kB.end()) + " returned 1603", 3},
+        {"Message 300 suppressed: en300 1603", 3},
+        {"A restart is still needed: a configure call answered 3010, which exit code 1603", 2},
+        {"Exit code 1603", 3},
+    };
+    std::size_t found = 0;
+    const auto lines = CmtraceLines(files.files[L"D:\\logs\\run.log"]);
+    for (const auto& [text, type] : lines) {
+        int expected = 1;
+        for (const auto& [part, partType] : typed) {
+            if (text.find(part) != std::string::npos) expected = partType, ++found;
+        }
+        EXPECT_EQ(type, expected) << text;
+    }
+    EXPECT_EQ(found, typed.size());
+    EXPECT_NE(lines.at(0).first.find(" a]LOG]! >b"), std::string::npos);
+    EXPECT_EQ(lines.back().first, "Exit code 1603");
+}
+
+TEST(CmtraceLine, TheBiasAsWindowsCountsItAndNoTextEndsALineEarly) {
+    platform::LocalTime t{2027, 1, 2, 3, 4, 5, 6};
+    for (auto [bias, written] : {std::pair<int, const wchar_t*>{0, L"+000"}, {300, L"+300"}, {-330, L"-330"}}) {
+        t.biasMinutes = static_cast<std::int16_t>(bias);
+        EXPECT_EQ(CmtraceLine(L"]LOG]!>]LOG]!>", LogSeverity::Warning, t, L"NT AUTHORITY\\SYSTEM", 7),
+                  L"<![LOG[]LOG]! >]LOG]! >]LOG]!><time=\"03:04:05.006" + std::wstring(written) +
+                      L"\" date=\"01-02-2027\" component=\"msp-bootstrap\" context=\"NT AUTHORITY\\SYSTEM\" type=\"2\" "
+                      L"thread=\"7\" file=\"\">");
+    }
+}
+
+TEST_F(PlatformTest, APendingRestartIsToldForEachReasonAndAPlaceThatCannotBeRead) {
+    using platform::RegistryPresence;
+    const std::wstring update =
+        L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\WindowsUpdate\\Auto Update\\RebootRequired";
+    const std::wstring renames = L"PendingFileRenameOperations";
+    // Pairs of a file and its new name; an empty one deletes the file.
+    const std::vector<std::wstring> pairs{L"\\??\\C:\\a.dll", L"", L"\\??\\C:\\b.tmp", L"!\\??\\C:\\b.dll"};
+    struct Case {
+        std::wstring key, value;
+        platform::RegistryEntry entry;
+        bool warning;
+        std::wstring line;
+    } cases[] = {
+        {kSessionManager, renames, {RegistryPresence::Present, 0, pairs}, true,
+         L"files wait to be renamed or deleted at the next start of the system (HKLM\\SYSTEM\\CurrentControlSet"
+             L"\\Control\\Session Manager value PendingFileRenameOperations: files 2, the first \"\\??\\C:\\a.dll\")"},
+        {kSessionManager, renames, {RegistryPresence::Present, 0, {}}, false, L"No restart is pending"},
+        {kServicing, L"", {RegistryPresence::Present, 0, {}}, true,
+         L"servicing (Component Based Servicing) waits for a restart (HKLM\\" + kServicing + L")"},
+        {kServicing, L"", {RegistryPresence::Unreadable, 5, {}}, true,
+         L"Whether a restart is pending is not known: HKLM\\" + kServicing + L" cannot be read (error 5)"},
+        {update, L"", {RegistryPresence::Present, 0, {}}, true, L"Windows Update waits for a restart (HKLM\\" + update},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        registry.entries = {{{c.key, c.value}, c.entry}};
+        const std::vector<RestartLine> lines = PendingRestartLines();
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0].warning, c.warning);
+        EXPECT_NE(lines[0].text.find(c.line), std::wstring::npos)
+            << std::string(lines[0].text.begin(), lines[0].text.end());
     }
 }
 

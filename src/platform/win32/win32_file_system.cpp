@@ -55,7 +55,8 @@ private:
     HANDLE handle_;
 };
 
-// The user the process runs as, in a buffer that holds the SID.
+}  // namespace
+
 bool CurrentUser(std::vector<unsigned char>& buffer) {
     HANDLE raw = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
@@ -66,6 +67,8 @@ bool CurrentUser(std::vector<unsigned char>& buffer) {
     buffer.assign(needed, 0);
     return GetTokenInformation(token.get(), TokenUser, buffer.data(), needed, &needed) != FALSE;
 }
+
+namespace {
 
 bool OwnerTrusted(HANDLE file) {
     PSID owner = nullptr;

@@ -1,10 +1,13 @@
 #pragma once
 // Win32 implementations of the platform interfaces.
+#include <vector>
+
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/message_boxes.h"
 #include "platform/os_version.h"
 #include "platform/process_arguments.h"
+#include "platform/registry.h"
 #include "platform/resources.h"
 #include "platform/thread_state.h"
 #include "platform/window_station.h"
@@ -44,6 +47,8 @@ public:
     std::uint32_t threadLocale() override;
     bool setThreadLocale(std::uint32_t lcid) override;
     std::uint16_t userDefaultUiLanguage() override;
+    std::uint32_t threadId() override;
+    std::optional<std::wstring> accountName() override;
 };
 
 class Win32MessageBoxes : public MessageBoxes {
@@ -73,6 +78,15 @@ class Win32WindowStation : public WindowStation {
 public:
     StationCheck check() override;
 };
+
+class Win32Registry : public Registry {
+public:
+    RegistryEntry machine(const std::wstring& key, const std::wstring& name) override;
+};
+
+// The user the process runs as: its token's TOKEN_USER, in a buffer that
+// holds the SID.
+bool CurrentUser(std::vector<unsigned char>& buffer);
 
 // The Windows Installer service; msi.dll is loaded on first use.
 Installer* InstallerService();

@@ -30,6 +30,7 @@ void InstallServices() {
     static Win32OsVersion osVersion;
     static Win32Clock clock;
     static Win32WindowStation station;
+    static Win32Registry registry;
     Services services;
     services.files = &files;
     services.resources = &resources;
@@ -40,6 +41,7 @@ void InstallServices() {
     services.osVersion = &osVersion;
     services.clock = &clock;
     services.station = &station;
+    services.registry = &registry;
     Install(services);
 }
 

@@ -7,7 +7,9 @@ import json
 import re
 import subprocess
 import sys
+from datetime import datetime
 from pathlib import Path
+from zoneinfo import ZoneInfo
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 HERE = Path(__file__).resolve().parent
@@ -18,6 +20,9 @@ from e2elib.scenario import Box, new_guid, run_scenarios, scenario  # noqa: E402
 ROOT = HERE.parents[2]
 VERSION = re.search(r"project\([^)]*VERSION\s+([0-9.]+)", (ROOT / "CMakeLists.txt").read_text()).group(1)
 STAMPED = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} (.*)$")
+# A line of /cmtrace, as viewers of the format read it.
+CMTRACE = re.compile(r'<!\[LOG\[(.*?)\]LOG\]!><time="(\d\d):(\d\d):(\d\d)\.\d{3}([+-]\d{3})" date="(\d\d)-(\d\d)-(\d{4})" '
+                     r'component="msp-bootstrap" context="[^"]+" type="([123])" thread="[1-9]\d*" file="">')
 
 
 def own_log_lines(t, path):
@@ -29,6 +34,22 @@ def own_log_lines(t, path):
         m = STAMPED.match(line)
         t.check(m is not None, f"line without a timestamp in {path}: {line!r}")
         lines.append(m.group(1))
+    return lines
+
+
+def cmtrace_lines(t, path, zone):
+    """The text and type of each line of an own log written under /cmtrace in time zone `zone`; each line
+    must be one of the format, its bias the one Windows counts (UTC = local time + bias)."""
+    raw = Path(path).read_bytes()
+    t.check(raw.startswith(b"\xef\xbb\xbf"), f"{path} does not start as UTF-8")
+    lines = []
+    for line in raw.decode("utf-8-sig").split("\r\n")[:-1]:
+        m = CMTRACE.fullmatch(line)
+        t.check(m is not None, f"line not in the format in {path}: {line!r}")
+        hour, minute, second, bias, month, day, year = (int(m.group(i)) for i in range(2, 9))
+        local = datetime(year, month, day, hour, minute, second, tzinfo=ZoneInfo(zone))
+        t.equal(bias, -int(local.utcoffset().total_seconds()) // 60, f"bias of {line!r}")
+        lines.append((m.group(1), int(m.group(9))))
     return lines
 
 
@@ -164,16 +185,21 @@ def properties_reach_the_installer_and_a_refused_one_installs_nothing(t):
     expect_in_log(t, lines, ['Property "PATCH" refused: PATCH names the patch package'])
     t.check(not any("Package IDR_MSP" in line for line in lines), "a refused run looked at a package")
 
+    # The fleet's command line: its log in the format of Configuration Manager's, the masked value a warning.
     note = 'say "hi" twice'
-    r = t.run_update(exe, ["/quiet", "MSIRESTARTMANAGERCONTROL=Disable", f"CONTOSO_NOTE={note}", "lower=ignored"],
-                     expect_boxes=0)
+    log = t.path("cmtrace.log")
+    r = t.run_update(exe, ["/quiet", "/cmtrace", "/log", t.windows_path(log), "MSIRESTARTMANAGERCONTROL=Disable",
+                           f"CONTOSO_NOTE={note}", "lower=ignored"], expect_boxes=0, extra_env={"TZ": "America/New_York"})
     t.equal(r.exit_code, 0, "exit code with properties")
     t.equal(t.product_version(product.code), "1.1.0.0", "version after the run")
-    text = installer_log_text(t.log_file("Deploy Properties"))
+    text = installer_log_text(log.parent / "Deploy Properties R2.log")  # beside the own log
     for line in ["Property(S): MSIRESTARTMANAGERCONTROL = Disable", f"Property(S): CONTOSO_NOTE = {note}"]:
         t.check(line in text, f"the installer log has no {line!r}")
     t.check("lower" not in text, "an argument without a public property name reached the installer")
-    expect_in_log(t, own_log_of(t, r), ["Property CONTOSO_NOTE (a value of 14 characters) for every configure call"])
+    lines = cmtrace_lines(t, log, "America/New_York")
+    warnings = [text for text, kind in lines if kind != 1]
+    t.equal(warnings, ["Property CONTOSO_NOTE (a value of 14 characters) for every configure call"], "lines not typed 1")
+    expect_in_log(t, [text for text, _ in lines], ["No restart is pending", "Exit code 0"])
 
 
 @scenario
@@ -226,7 +252,7 @@ def help_box_lists_switches_and_exit_codes_in_the_users_language(t):
     exe = t.build_variant()
     for switch, language, env in (("/?", ENGLISH, USER_ENGLISH), ("/HELP", GERMAN, USER_GERMAN)):
         c = CATALOGUE[language]
-        switches = [322, 323, 324, 325, 332, 326, 327, 328, 329]  # "/check" after "/log"
+        switches = [322, 323, 324, 325, 333, 332, 326, 327, 328, 329]  # "/cmtrace" and "/check" after "/log"
         text = (filled(c[321], "%s", VERSION) + "\n\n" + "\n".join(c[i] for i in switches) + "\n\n" + c[330] +
                 "\n" + c[331])
         r = t.run_update(exe, [switch, "/quiet"], expect_boxes=[Box(c[320], text, "information")], extra_env=env)

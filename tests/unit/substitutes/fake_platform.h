@@ -15,6 +15,7 @@
 #include "platform/file_system.h"
 #include "platform/message_boxes.h"
 #include "platform/process_arguments.h"
+#include "platform/registry.h"
 #include "platform/resources.h"
 #include "platform/services.h"
 #include "platform/thread_state.h"
@@ -139,6 +140,11 @@ public:
         return true;
     }
     std::uint16_t userDefaultUiLanguage() override { return userUiLanguage; }
+    std::uint32_t threadId() override { return 4242; }
+    std::optional<std::wstring> accountName() override {
+        if (Faults().fails("accountName")) return std::nullopt;
+        return std::wstring(L"CONTOSO\\admin");
+    }
 };
 
 struct ShownBox {
@@ -179,6 +185,18 @@ public:
             return {platform::StationVisibility::Unknown, L"", Faults().lastError};
         }
         return state;
+    }
+};
+
+// The machine's registry: keys and values by (key, value name; empty for
+// the key itself); anything else is not there.
+class Registry : public platform::Registry {
+public:
+    std::map<std::pair<std::wstring, std::wstring>, platform::RegistryEntry> entries;
+    platform::RegistryEntry machine(const std::wstring& key, const std::wstring& name) override {
+        if (Faults().fails("readRegistry")) return {platform::RegistryPresence::Unreadable, Faults().lastError, {}};
+        const auto found = entries.find({key, name});
+        return found != entries.end() ? found->second : platform::RegistryEntry();
     }
 };
 
