@@ -86,7 +86,9 @@ std::unique_ptr<WorkingFolder> WorkingFolder::Create(std::uint32_t& error) {
     }
     for (const std::wstring& place : places) {
         if (place.empty()) continue;
-        std::unique_ptr<platform::HeldFolder> parent = files.openFolder(place, error);
+        // The system's folder as an administrator may have moved it, resolved once.
+        std::unique_ptr<platform::HeldFolder> parent =
+            elevated ? files.openResolvedFolder(place, error) : files.openFolder(place, error);
         if (!parent) continue;
         unsigned char random[kRandomBytes];
         if (!files.randomBytes(random, sizeof(random))) {

@@ -54,6 +54,12 @@ const Ignored kIgnoredFailures[] = {
     {"isFolder", "a log folder not found is made, or the product logs go to c: (the temporary folder's last resort)"},
     {"tempFolder", "no temporary folder for the default own log or the product logs: no own log; logs go to c:"},
     {"holdForWriter", "a product log that cannot be made: the patch is applied without one"},
+    {"recheckFolder", "a log folder that cannot be shown free of links again once the log is in it: the patch is "
+                      "applied without that log, and the own log says so"},
+    {"userProfileFolder", "elevated, without the user's profile folder the user's temporary folder is not used: the "
+                          "logs and copies go to the system's"},
+    {"onNetwork", "a drive of no known kind counts as a network drive: the logs and copies go to the system's "
+                  "temporary folder"},
     {"enableLog", "the installer's log is a record only: the patch is applied without it"},
     {"setInternalUI", "the installer's interface level is a matter of display: the patch is applied anyway"},
     {"setThreadLocale", "the product's language steers the texts only: they come in the language in force"},
@@ -199,8 +205,11 @@ Outcome Make(const SweptRun& run, std::size_t failAt, std::vector<const char*>* 
             continue;
         }
         // Packages written for the user ("/e", and the report's extractions
-        // into the temporary folder) stay, but only whole.
-        const bool delivered = path.rfind(L"D:\\Out\\", 0) == 0 || (outcome.report && path.rfind(L"C:\\Temp\\MSP", 0) == 0);
+        // into the temporary folder, elevated the system's when the user's
+        // is not shown to be theirs) stay, but only whole.
+        const bool delivered = path.rfind(L"D:\\Out\\", 0) == 0 ||
+                               (outcome.report && (path.rfind(L"C:\\Temp\\MSP", 0) == 0 ||
+                                                   path.rfind(L"C:\\Windows\\Temp\\MSP", 0) == 0));
         bool whole = false;
         for (const auto& [name, bytes] : world.resources.packages) whole = whole || content == bytes;
         if (!delivered || !whole) outcome.leftovers.push_back("file " + Narrow(path));

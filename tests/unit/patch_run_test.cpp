@@ -482,6 +482,8 @@ TEST_F(PatchRunTest, PackagesAndLogsAreHeldInAFolderOfTheRunsOwnUntilTheInstalle
     carry(L"IDR_MSP_LP", kA, L"2.0.0.0;1.0.0.0,");
     install(kA, L"1.0.0.0", L"P");
     const std::wstring temp = L"C:\\Temp", systemTemp = L"C:\\Windows\\SystemTemp", windowsTemp = L"C:\\Windows\\Temp";
+    // Elevated, the user's TEMP counts only inside the profile the system records.
+    const std::wstring userTemp = L"C:\\Users\\u\\Temp";
     struct Case {
         const char* what;
         bool elevated;
@@ -492,21 +494,32 @@ TEST_F(PatchRunTest, PackagesAndLogsAreHeldInAFolderOfTheRunsOwnUntilTheInstalle
     } cases[] = {
         {"not elevated: the temporary folder", false, [] {}, temp, temp, {}},
         {"elevated: the system's own, never the user's", true, [&] { files.folders.insert(systemTemp); }, systemTemp,
-         temp, {}},
-        {"elevated, no SystemTemp", true, [] {}, windowsTemp, temp, {}},
-        {"elevated, SystemTemp through a link", true,
+         userTemp, {}},
+        {"elevated, no SystemTemp", true, [] {}, windowsTemp, userTemp, {}},
+        {"elevated, SystemTemp moved by an administrator's link: resolved once", true,
          [&] {
-             files.folders.insert(systemTemp);
+             files.folders.insert({systemTemp, L"D:\\SystemTemp"});
              files.linkedFolders.insert(systemTemp);
+             files.resolvedFolders[systemTemp] = L"D:\\SystemTemp";
          },
-         windowsTemp, temp, {}},
+         L"D:\\SystemTemp", userTemp, {}},
         {"elevated, the user's TEMP through a link: no log written there", true,
-         [&] {
-             files.temp = L"C:\\Users\\u\\Temp\\";
-             files.folders.insert(L"C:\\Users\\u\\Temp");
-             files.linkedFolders.insert(L"C:\\Users\\u");
-         },
+         [&] { files.linkedFolders.insert(L"C:\\Users\\u"); }, windowsTemp, windowsTemp, {}},
+        {"elevated, TEMP outside the user's profile: not used", true, [&] { files.temp = L"C:\\Temp\\"; },
          windowsTemp, windowsTemp, {}},
+        {"elevated, TEMP missing: never made", true, [&] { files.temp = L"C:\\Users\\u\\New\\"; }, windowsTemp,
+         windowsTemp, {}},
+        {"elevated, TEMP on a network drive: not used", true, [&] { files.networkFolders.insert(L"C:\\Users"); },
+         windowsTemp, windowsTemp, {}},
+        {"elevated, TEMP on a substituted drive: not used", true,
+         [&] { files.substitutedFolders.insert(userTemp); }, windowsTemp, windowsTemp, {}},
+        {"elevated, the profile in another case of non-ASCII letters", true,
+         [&] {
+             files.profile = L"C:\\USERS\\J\u00d6RG\u0416";
+             files.temp = L"C:\\Users\\j\u00f6rg\u0436\\Temp\\";
+             files.folders.insert(L"C:\\Users\\j\u00f6rg\u0436\\Temp");
+         },
+         windowsTemp, L"C:\\Users\\j\u00f6rg\u0436\\Temp", {}},
         {"a scanner has each new package open a moment", false,
          [&] { files.beforeHold = [n = 0](const std::wstring&) mutable { return ++n % 2 == 1; }; }, temp, temp,
          {100, 100}},
@@ -514,9 +527,13 @@ TEST_F(PatchRunTest, PackagesAndLogsAreHeldInAFolderOfTheRunsOwnUntilTheInstalle
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         files.elevated = c.elevated;
-        files.temp = L"C:\\Temp\\";
-        files.folders = {temp, windowsTemp};
+        files.temp = c.elevated ? userTemp + L"\\" : L"C:\\Temp\\";
+        files.profile = L"C:\\Users\\u";
+        files.folders = {temp, windowsTemp, userTemp};
+        files.files.clear();
         files.linkedFolders.clear();
+        files.networkFolders.clear();
+        files.substitutedFolders.clear();
         files.beforeHold = nullptr;
         files.privateFolders.clear();
         files.nextRandom = 0;
@@ -524,7 +541,11 @@ TEST_F(PatchRunTest, PackagesAndLogsAreHeldInAFolderOfTheRunsOwnUntilTheInstalle
         clock.sleeps.clear();
         ForgetProductLogs();
         c.arrange();
+        const std::set<std::wstring> foldersBefore = files.folders;
         RunPatches();
+        EXPECT_EQ(files.folders, foldersBefore);  // nothing of the user's made
+        // Elevated, a log outside the user's own temporary folder is for administrators only.
+        EXPECT_EQ(files.privateFiles.count(c.logFolder + L"\\P R2.log"), c.elevated && c.logFolder == windowsTemp);
         ASSERT_EQ(files.privateFolders.size(), 1u);
         const auto [folder, withUser] = *files.privateFolders.begin();
         EXPECT_EQ(withUser, !c.elevated);  // SYSTEM and Administrators only, when elevated
@@ -662,8 +683,12 @@ TEST_F(PatchRunTest, LogsNeverGoThroughAFileSomeoneElsePlaced) {
         {"a log of an earlier run", [&] { files.files[log] = "old log"; }, log, 0, true},
         {"a link", [&] { files.links[log] = L"C:\\secret"; }, log, 0, false},
         {"a file with two names", [&] { files.files[log] = "x"; files.looks[log] = twoNames; }, log, 0, false},
+        // Elevated, nothing that this run did not make is written through or deleted.
         {"a foreign owner's file, elevated",
-         [&] { files.files[log] = "x"; files.looks[log] = foreign; files.elevated = true; }, log, 0, false},
+         [&] { files.files[log] = "x"; files.looks[log] = foreign; files.elevated = true; }, second, 1, true},
+        {"a log of an earlier run, elevated", [&] { files.files[log] = "old log"; files.elevated = true; }, second, 1,
+         true},
+        {"a link, elevated", [&] { files.links[log] = L"C:\\secret"; files.elevated = true; }, second, 1, true},
         {"a foreign owner's file, not elevated", [&] { files.files[log] = "x"; files.looks[log] = foreign; }, log,
          0, true},
         {"a file whose look cannot be completed", [&] { files.files[log] = "x"; files.looks[log] = unknown; }, log, 0,
@@ -827,6 +852,7 @@ TEST_F(RunLogTest, ALogThatCannotBeWrittenChangesNothing) {
         // Elevated, as always: the working folder is the system's then.
         files.elevated = std::string(c.what) == "default name, TEMP through a link";
         if (files.elevated) files.linkedFolders.insert(L"C:\\Temp");
+        files.profile = L"C:\\";  // C:\Temp the user's, but for the link
         // What the system refuses to create.
         files.readOnly = {L"D:\\logs\\ro.log", L"D:\\none\\run.log", L"D:\\" + std::wstring(300, L'x') + L"\\run.log"};
         files.temp = std::wstring(L"C:\\Temp\\");
