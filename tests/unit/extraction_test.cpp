@@ -7,6 +7,7 @@
 #include "app/switches.h"
 #include "fixtures.h"
 #include "package/extraction.h"
+#include "platform/existing_files.h"
 
 namespace {
 
@@ -284,3 +285,12 @@ TEST_F(ExtractionTest, LogFolderIsTheTemporaryFolderWithoutItsSeparator) {
 }
 
 }  // namespace
+
+TEST(Links, OnlyNameSurrogateReparsePointsAreLinks) {
+    // Junction, symbolic link; a synced folder's placeholder, a deduplicated
+    // and a compressed (WOF) file, which are what they hold.
+    for (std::uint32_t tag : {0xA0000003u, 0xA000000Cu}) EXPECT_TRUE(platform::IsLinkTag(tag)) << tag;
+    for (std::uint32_t tag : {0x9000001Au, 0x9000101Au, 0x80000013u, 0x80000017u}) {
+        EXPECT_FALSE(platform::IsLinkTag(tag)) << tag;
+    }
+}

@@ -13,6 +13,7 @@
 #include "app/patch_run.h"
 #include "app/product_logs.h"
 #include "app/switches.h"
+#include "package/extraction.h"
 #include "package/held_package.h"
 #include "fixtures.h"
 #include "ui/messages.h"
@@ -744,6 +745,19 @@ TEST_F(PatchRunTest, LogsNeverGoThroughAFileSomeoneElsePlaced) {
         EXPECT_EQ(files.files[L"C:\\secret"], "secret");
         if (c.path != log) EXPECT_EQ(files.files[c.path], "");  // made new, and empty
     }
+    // The folder made a link once the log is in it (Windows Installer opens
+    // the log by its path): no log for the call, and the file made goes again.
+    files.files.clear();
+    files.undeletable.clear();
+    files.looks.clear();
+    installer.logCalls.clear();
+    ForgetProductLogs();
+    files.afterCreate = [&](const std::wstring&) { files.linkedFolders.insert(L"C:\\Temp"); };
+    std::uint32_t error = 0;
+    EnableProductLog(files.openFolder(L"C:\\Temp", error).get(), L"P");
+    ASSERT_EQ(installer.logCalls.size(), 1u);
+    EXPECT_EQ(installer.logCalls[0].path, L"");
+    EXPECT_TRUE(files.files.empty());
 }
 
 }  // namespace
@@ -897,6 +911,75 @@ TEST_F(RunLogTest, TheOwnLogIsNeverWrittenThroughAPlacedLink) {
         EXPECT_EQ(run({L"/log", L"D:\\logs\\run.log"}), 0);
         EXPECT_EQ(files.files[L"C:\\Windows\\secret.txt"], "secret");
         EXPECT_EQ(lines(removable ? L"D:\\logs\\run.log" : L"D:\\logs\\run_2.log").back(), "Exit code 0");
+    }
+}
+
+// Names someone else took where each path makes a file: a link to another
+// file, a folder and a read-only file, in turn. Nothing is written through
+// them, and nothing is deleted but at a place an administrator named (the
+// /log file, the /e target) or, not elevated, at a product log's name; the
+// file goes to the next free name.
+TEST_F(RunLogTest, TakenNamesAreNeverWrittenThroughAndElevatedNeverDeleted) {
+    const std::wstring temp = L"C:\\Users\\u\\Temp\\", own = temp + L"Update Kit_20261208214609";
+    fake::OsVersion os;
+    services.osVersion = &os;
+    platform::Install(services);
+    resources.addString(1033, 316, L"_glob");
+    struct Row {
+        const char* what;
+        std::vector<std::wstring> args;
+        std::vector<std::wstring> planted;  // "#k": the k-th "MSP<n>" name the run will try
+        std::wstring made, madeElevated;
+        bool replaced, replacedElevated;  // the first planted entry gives way to the file made
+    } rows[] = {
+        {"product log, the first and numbered names", {L"/q"},
+         {temp + L"P R2.log", temp + L"P R2 (2).log", temp + L"P R2 (3).log"}, temp + L"P R2.log",
+         temp + L"P R2 (4).log", true, false},
+        {"/log", {L"/quiet", L"/log", L"D:\\logs\\run.log"}, {L"D:\\logs\\run.log"}, L"D:\\logs\\run.log",
+         L"D:\\logs\\run.log", true, true},
+        {"the default own log", {L"/quiet"}, {own + L".log", own + L"_2.log", own + L"_3.log"}, own + L"_4.log",
+         own + L"_4.log", false, false},
+        {"/e with a path", {L"/e", L"D:\\Out\\x.msp"}, {L"D:\\Out\\x_glob.msp"}, L"D:\\Out\\x_glob.msp",
+         L"D:\\Out\\x_glob.msp", true, true},
+        {"/e without a path", {L"/e"}, {L"#1", L"#2", L"#3"}, L"#4", L"#4", false, false},
+        {"/i", {L"/i"}, {L"#1", L"#2", L"#3"}, L"#4", L"#4", false, false},
+    };
+    for (const Row& row : rows) {
+        for (bool elevated : {false, true}) {
+            SCOPED_TRACE(std::string(row.what) + (elevated ? ", elevated" : ""));
+            forgetRun();
+            ForgetProductLogs();
+            files.links.clear();
+            files.readOnly.clear();
+            files.elevated = elevated;
+            files.temp = temp;
+            files.folders = {L"C:\\Users\\u\\Temp", L"C:\\Windows\\Temp", L"D:\\logs", L"D:\\Out"};
+            files.files[L"C:\\secret"] = "secret";
+            carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,");
+            install(kA, L"1.0.0.0", L"P");
+            const unsigned n = NextPackageNumber();
+            const auto resolve = [&](const std::wstring& name) {
+                return name[0] == L'#' ? temp + L"MSP" + std::to_wstring(n + (name[1] - L'0')) : name;
+            };
+            for (std::size_t i = 0; i < row.planted.size(); ++i) {
+                const std::wstring path = resolve(row.planted[i]);
+                if (i % 3 == 0) files.links[path] = L"C:\\secret";
+                if (i % 3 == 1) files.folders.insert(path);
+                if (i % 3 == 2) files.files[path] = "someone's", files.readOnly.insert(path);
+            }
+            run(row.args);
+            EXPECT_EQ(files.files[L"C:\\secret"], "secret");
+            const std::wstring made = resolve(elevated ? row.madeElevated : row.made);
+            EXPECT_EQ(files.files.count(made), 1u);
+            EXPECT_EQ(files.links.count(made), 0u);
+            const bool replaced = elevated ? row.replacedElevated : row.replaced;
+            for (std::size_t i = replaced ? 1 : 0; i < row.planted.size(); ++i) {
+                const std::wstring path = resolve(row.planted[i]);
+                EXPECT_TRUE(i % 3 == 0 ? files.links.count(path) != 0 : i % 3 == 1 ? files.folders.count(path) != 0
+                                                                                    : files.files[path] == "someone's")
+                    << "gone: " << std::string(path.begin(), path.end());
+            }
+        }
     }
 }
 
