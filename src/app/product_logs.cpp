@@ -6,10 +6,12 @@
 #include "app/run_log.h"
 #include "package/extraction.h"
 #include "package/file_names.h"
+#include "platform/error_codes.h"
 #include "platform/existing_files.h"
 #include "platform/file_system.h"
 #include "platform/installer.h"
 #include "platform/services.h"
+#include "platform/thread_state.h"
 
 namespace {
 
@@ -105,10 +107,18 @@ std::unique_ptr<platform::OpenFile> OpenLogFile(platform::HeldFolder& logFolder,
 
 std::unique_ptr<platform::HeldFolder> HoldProductLogFolder(std::wstring& note) {
     std::wstring path = ProductLogFolder();
-    if (path.empty()) {
-        if (platform::Current().files->processElevated()) return platform::HoldUserTempFolder(note);
-        path = PrepareTempFolder(kLogFolderCapacity);
+    platform::FileSystem& files = *platform::Current().files;
+    if (path.empty() && files.processElevated()) {
+        std::unique_ptr<platform::HeldFolder> folder = platform::HoldUserTempFolder(note);
+        // Windows Installer's client writes its own files to the process's
+        // temporary folder: the same as the logs', not one the user named.
+        if (folder && !note.empty() && !files.setProcessTempFolder(folder->path())) {
+            note += L"; the process's temporary folder stays the user's (error " +
+                    std::to_wstring(platform::LastErrorOr(platform::kErrorNotEnoughMemory)) + L")";
+        }
+        return folder;
     }
+    if (path.empty()) path = PrepareTempFolder(kLogFolderCapacity);
     if (path.back() == L':') path += L'\\';  // "c:" is the drive's root
     return platform::HoldFolderOrSystemTemp(path, note);
 }

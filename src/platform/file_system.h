@@ -149,6 +149,11 @@ public:
     // handle (a link at its name is not followed).
     virtual bool createFolder(const std::wstring& path) = 0;
 
+    // Makes `path` the temporary folder of this process (TMP and TEMP), for
+    // what the process runs in it (Windows Installer's client writes its own
+    // files there).
+    virtual bool setProcessTempFolder(const std::wstring& path) = 0;
+
     // The profile folder the system records for the user the process runs
     // as (never USERPROFILE or another variable of the environment).
     virtual std::optional<std::wstring> userProfileFolder() = 0;

@@ -58,6 +58,8 @@ const Ignored kIgnoredFailures[] = {
                       "applied without that log, and the own log says so"},
     {"userProfileFolder", "elevated, without the user's profile folder the user's temporary folder is not used: the "
                           "logs and copies go to the system's"},
+    {"setProcessTempFolder", "Windows Installer's client keeps the user's temporary folder for its own files: the "
+                             "own log says so"},
     {"onNetwork", "a drive of no known kind counts as a network drive: the logs and copies go to the system's "
                   "temporary folder"},
     {"enableLog", "the installer's log is a record only: the patch is applied without it"},

@@ -543,8 +543,11 @@ TEST_F(PatchRunTest, PackagesAndLogsAreHeldInAFolderOfTheRunsOwnUntilTheInstalle
         ForgetProductLogs();
         c.arrange();
         const std::set<std::wstring> foldersBefore = files.folders;
+        const std::optional<std::wstring> tempBefore = files.temp;
         RunPatches();
         EXPECT_EQ(files.folders, foldersBefore);  // nothing of the user's made
+        // Nor does Windows Installer's client write its own files there.
+        EXPECT_EQ(files.temp, c.elevated && c.logFolder == windowsTemp ? windowsTemp + L"\\" : tempBefore);
         // Elevated, a log outside the user's own temporary folder is for administrators only.
         EXPECT_EQ(files.privateFiles.count(c.logFolder + L"\\P R2.log"), c.elevated && c.logFolder == windowsTemp);
         ASSERT_EQ(files.privateFolders.size(), 1u);

@@ -219,6 +219,14 @@ bool IsLinkHandle(HANDLE handle, DWORD attributes) {
     return status < 0 || IsLinkTag(tag.reparseTag);
 }
 
+// True when `handle` is open on a folder that is no link: never deleted,
+// empty or not, whoever put it there.
+bool IsFolderNoLink(HANDLE handle) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info)) return true;
+    return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && !IsLinkHandle(handle, info.dwFileAttributes);
+}
+
 // What the open `file` is; `path` is the full path it was opened under.
 ExistingFile LookAtHandle(HANDLE file, const std::wstring& path) {
     ExistingFile found;
@@ -413,7 +421,7 @@ public:
         if (handle_ != INVALID_HANDLE_VALUE) {
             // What this handle made, or the entry itself at its name: never
             // the file that a link the system did not mark as one leads to.
-            if (!created_ && LeadsTo(handle_, path_) != Where::There) {
+            if ((!created_ && LeadsTo(handle_, path_) != Where::There) || IsFolderNoLink(handle_)) {
                 SetLastError(ERROR_ACCESS_DENIED);
                 return false;
             }
@@ -633,8 +641,9 @@ public:
         if (!entry.valid()) return false;
         // Only the entry itself: where the name leads somewhere else without
         // the system marking it as a link (Wine opens the target of a Unix
-        // link), nothing is deleted.
-        return LeadsTo(entry.get(), child(name)) == Where::There && DeleteThroughHandle(entry.get());
+        // link), nothing is deleted; nor is a folder that is no link.
+        return LeadsTo(entry.get(), child(name)) == Where::There && !IsFolderNoLink(entry.get()) &&
+               DeleteThroughHandle(entry.get());
     }
 
     std::unique_ptr<HeldFolder> createPrivateFolder(const std::wstring& name, bool withCurrentUser,
@@ -726,6 +735,10 @@ bool Win32FileSystem::createFolder(const std::wstring& path) {
     if (held) error = static_cast<Win32HeldFolder&>(*held).createFolder(path.substr(slash + 1));
     SetLastError(error);
     return error == 0;
+}
+
+bool Win32FileSystem::setProcessTempFolder(const std::wstring& path) {
+    return SetEnvironmentVariableW(L"TMP", path.c_str()) && SetEnvironmentVariableW(L"TEMP", path.c_str());
 }
 
 std::optional<std::wstring> Win32FileSystem::userProfileFolder() {

@@ -86,6 +86,11 @@ public:
     std::unique_ptr<platform::HeldFolder> openFolder(const std::wstring& path, std::uint32_t& error) override;
     std::unique_ptr<platform::HeldFolder> openResolvedFolder(const std::wstring& path, std::uint32_t& error) override;
     std::optional<std::wstring> userProfileFolder() override;
+    bool setProcessTempFolder(const std::wstring& path) override {
+        if (Faults().fails("setProcessTempFolder", 8)) return false;  // ERROR_NOT_ENOUGH_MEMORY
+        temp = path + L"\\";
+        return true;
+    }
     bool onNetwork(const std::wstring& path) override;
     // Ordinal, case ignored for the letters of ASCII, Latin-1 and Cyrillic.
     bool sameName(const std::wstring& a, const std::wstring& b) override;
