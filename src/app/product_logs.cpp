@@ -138,7 +138,7 @@ ProductLog EnableProductLog(platform::HeldFolder* logFolder, const std::wstring&
     log.held = OpenLogFile(*logFolder, log.path, used != nullptr, result);
     log.made = result == platform::CreateResult::Created;
     // Ours from an earlier product of this run: added to; a file of an earlier
-    // run is replaced, and a file made new is empty either way.
+    // run (not elevated) is replaced, and a file made new is empty either way.
     bool append = used != nullptr && result == platform::CreateResult::Opened;
     if (!log.held) {
         log = NextFreeLogFile(*logFolder, productName);
