@@ -125,45 +125,52 @@ std::unique_ptr<HeldFolder> HoldFolderOrSystemTemp(const std::wstring& path, std
     return HoldSystemTemp(note);
 }
 
-std::unique_ptr<HeldFolder> HoldUserTempFolder(std::wstring& note) {
+// The user's temporary folder held, where an elevated run may use it (see
+// HoldUserTempFolder); else nothing, and `note` and `error` say why.
+std::unique_ptr<HeldFolder> HoldShownUserTempFolder(std::wstring& note, std::uint32_t& error) {
     FileSystem& files = *Current().files;
     const std::optional<std::wstring> temp = files.tempFolder();
     if (!temp || temp->empty()) {
-        note = L"The system gives no temporary folder for the user (error " +
-               std::to_wstring(LastErrorOr(kErrorPathNotFound)) + L")";
-        return HoldSystemTemp(note);
+        error = LastErrorOr(kErrorPathNotFound);
+        note = L"The system gives no temporary folder for the user (error " + std::to_wstring(error) + L")";
+        return nullptr;
     }
     const std::wstring path = Trimmed(*temp);
     note = L"The folder " + path + L" ";
     if (files.onNetwork(path)) {
-        note += Refusal(kErrorNotSupported);
-        return HoldSystemTemp(note);
+        error = kErrorNotSupported;
+        note += Refusal(error);
+        return nullptr;
     }
     // The profile as the system records it, not as the environment says.
     const std::optional<std::wstring> profile = files.userProfileFolder();
     if (!profile || !Inside(files, path, *profile)) {
+        error = profile ? kErrorAccessDenied : LastErrorOr(kErrorPathNotFound);
         note += profile ? L"lies outside the user's profile folder " + Trimmed(*profile)
                         : L"cannot be shown inside the user's profile folder, which the system does not give (error " +
-                              std::to_wstring(LastErrorOr(kErrorPathNotFound)) + L")";
-        return HoldSystemTemp(note);
+                              std::to_wstring(error) + L")";
+        return nullptr;
     }
-    std::uint32_t error = 0;
     std::unique_ptr<HeldFolder> folder = files.openFolder(path, error);
     if (folder) {
         note.clear();
         return folder;
     }
     note += Refusal(error) + L" (error " + std::to_wstring(error) + L")";
-    return HoldSystemTemp(note);
+    return nullptr;
+}
+
+std::unique_ptr<HeldFolder> HoldUserTempFolder(std::wstring& note) {
+    std::uint32_t error = 0;
+    std::unique_ptr<HeldFolder> folder = HoldShownUserTempFolder(note, error);
+    return folder ? std::move(folder) : HoldSystemTemp(note);
 }
 
 std::unique_ptr<HeldFolder> HoldTempFolderForCopies(std::uint32_t& error) {
     FileSystem& files = *Current().files;
     if (files.processElevated()) {
         std::wstring note;
-        std::unique_ptr<HeldFolder> folder = HoldUserTempFolder(note);
-        if (!folder) error = LastErrorOr(kErrorPathNotFound);
-        return folder;
+        return HoldShownUserTempFolder(note, error);
     }
     const std::optional<std::wstring> temp = files.tempFolder();
     if (!temp || temp->empty()) {

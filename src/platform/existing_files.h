@@ -71,8 +71,10 @@ std::unique_ptr<HeldFolder> HoldFolderOrSystemTemp(const std::wstring& path, std
 // system's temporary folder, and `note` says why.
 std::unique_ptr<HeldFolder> HoldUserTempFolder(std::wstring& note);
 
-// The user's temporary folder as HoldUserTempFolder has it when elevated;
-// not elevated, held as the system names it, or nothing (`error`).
+// The user's temporary folder for the copies of /e and /i: elevated, only
+// where HoldUserTempFolder would use it (no other place: nothing, and
+// `error` says why: 4395 for a link, 50 for a network, 5 outside the
+// profile, 3 missing); not elevated, held as the system names it.
 std::unique_ptr<HeldFolder> HoldTempFolderForCopies(std::uint32_t& error);
 
 }  // namespace platform

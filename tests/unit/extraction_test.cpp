@@ -124,6 +124,10 @@ TEST_F(ExtractionTest, FailuresLeaveTheReasonAsTheLastError) {
         {"cannot create, system says why", [] { fake::Faults().failEvery["createFile"] = 112; }, L"", 112},
         {"cannot create, system silent", [] { fake::Faults().failEvery["createFile"] = 0; }, L"", 82},
         {"short write", [this] { files.writeLimit = 3; }, L"", 29},
+        // Elevated, no copy where the user's TEMP is not shown to be the user's, nor anywhere else.
+        {"elevated, TEMP outside the user's profile", [this] { files.elevated = true; }, L"", 5},
+        {"elevated, TEMP on a network drive",
+         [this] { files.elevated = true, files.networkFolders = {L"C:\\Temp"}; }, L"", 50},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

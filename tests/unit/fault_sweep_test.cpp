@@ -57,11 +57,11 @@ const Ignored kIgnoredFailures[] = {
     {"recheckFolder", "a log folder that cannot be shown free of links again once the log is in it: the patch is "
                       "applied without that log, and the own log says so"},
     {"userProfileFolder", "elevated, without the user's profile folder the user's temporary folder is not used: the "
-                          "logs and copies go to the system's"},
+                          "logs go to the system's (the copies of /e and /i fail)"},
     {"setProcessTempFolder", "Windows Installer's client keeps the user's temporary folder for its own files: the "
                              "own log says so"},
-    {"onNetwork", "a drive of no known kind counts as a network drive: the logs and copies go to the system's "
-                  "temporary folder"},
+    {"onNetwork", "a drive of no known kind counts as a network drive: the logs go to the system's temporary "
+                  "folder (the copies of /e and /i fail)"},
     {"enableLog", "the installer's log is a record only: the patch is applied without it"},
     {"setInternalUI", "the installer's interface level is a matter of display: the patch is applied anyway"},
     {"setThreadLocale", "the product's language steers the texts only: they come in the language in force"},
@@ -207,11 +207,8 @@ Outcome Make(const SweptRun& run, std::size_t failAt, std::vector<const char*>* 
             continue;
         }
         // Packages written for the user ("/e", and the report's extractions
-        // into the temporary folder, elevated the system's when the user's
-        // is not shown to be theirs) stay, but only whole.
-        const bool delivered = path.rfind(L"D:\\Out\\", 0) == 0 ||
-                               (outcome.report && (path.rfind(L"C:\\Temp\\MSP", 0) == 0 ||
-                                                   path.rfind(L"C:\\Windows\\Temp\\MSP", 0) == 0));
+        // into the temporary folder) stay, but only whole.
+        const bool delivered = path.rfind(L"D:\\Out\\", 0) == 0 || (outcome.report && path.rfind(L"C:\\Temp\\MSP", 0) == 0);
         bool whole = false;
         for (const auto& [name, bytes] : world.resources.packages) whole = whole || content == bytes;
         if (!delivered || !whole) outcome.leftovers.push_back("file " + Narrow(path));

@@ -228,10 +228,9 @@ def a_temporary_folder_below_a_link_is_never_made(t):
     product = t.install_product(name="Missing Temp", version="1.0.0.0")
     patch, _ = t.make_upgrade_patch(product, "1.1.0.0")
     exe = t.build_variant(patch)
-    profile = "\\".join(t.env.temp_win.split("\\")[:3])  # C:\users\<user>, as the system records it
     target, _ = t.c_drive(f"e2e-{t.name}-target")
     target.mkdir(parents=True)
-    link, win_link = t.c_drive(profile[3:] + f"\\e2e-{t.name}")
+    link, win_link = t.in_profile(f"e2e-{t.name}")
     link.symlink_to(target)
     system_temp = t.env.drive_c() / "windows" / "temp"
     system_before = set(os.listdir(system_temp))
