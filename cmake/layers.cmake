@@ -108,8 +108,10 @@ endfunction()
 file(GLOB_RECURSE UPDATE_ALL_SOURCES CONFIGURE_DEPENDS ${UPDATE_SOURCE_ROOT}/*.cpp ${UPDATE_SOURCE_ROOT}/*.h)
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/layers/check.stamp
   COMMAND ${CMAKE_COMMAND} -D ROOT=${UPDATE_SOURCE_ROOT} -P ${CMAKE_SOURCE_DIR}/cmake/check_includes.cmake
+  COMMAND ${CMAKE_COMMAND} -D ROOT=${UPDATE_SOURCE_ROOT} -P ${CMAKE_SOURCE_DIR}/cmake/check_file_calls.cmake
   COMMAND ${CMAKE_COMMAND} -E touch ${CMAKE_BINARY_DIR}/layers/check.stamp
   DEPENDS ${UPDATE_ALL_SOURCES} ${CMAKE_SOURCE_DIR}/cmake/check_includes.cmake
-  COMMENT "Checking that no include in src/ climbs out of its folder"
+          ${CMAKE_SOURCE_DIR}/cmake/check_file_calls.cmake
+  COMMENT "Checking the includes of src/, and that files are made and deleted only through the held folders"
   VERBATIM)
 add_custom_target(update_layer_check DEPENDS ${CMAKE_BINARY_DIR}/layers/check.stamp)

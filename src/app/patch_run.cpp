@@ -27,7 +27,6 @@
 
 namespace {
 
-constexpr std::size_t kLogFolderCapacity = 260;
 constexpr std::uint32_t kLocaleUserDefault = 0x0400;      // LOCALE_USER_DEFAULT
 
 // Waiting out another installation: the first wait, the longest, and all of them together.
@@ -249,15 +248,10 @@ PackageOutcome RunPatchPackage(const WorkingFolder& workingFolder, const std::ws
     }
     const PatchStateLog patchStates(patchCode);
 
-    // Under "/log" the installer's logs go beside the program's own. The
-    // folder is held, shown free of links, until the last configure call
-    // has returned; one that is not goes unused.
-    std::wstring logFolderPath = ProductLogFolder();
-    if (logFolderPath.empty()) logFolderPath = PrepareTempFolder(kLogFolderCapacity);
-    if (logFolderPath.back() == L':') logFolderPath += L'\\';  // "c:" is the drive's root
+    // The folder of the installer's logs, held until the last configure call
+    // has returned; a check writes none, and makes no folder for them.
     std::wstring logFolderNote;
-    const std::unique_ptr<platform::HeldFolder> logFolder =
-        CheckSwitch ? nullptr : platform::HoldFolderOrSystemTemp(logFolderPath, logFolderNote);
+    const std::unique_ptr<platform::HeldFolder> logFolder = CheckSwitch ? nullptr : HoldProductLogFolder(logFolderNote);
     if (!logFolderNote.empty()) LogLine(L"Windows Installer logs: " + logFolderNote, LogSeverity::Warning);
     std::size_t upToDate = 0;
     PackageOutcome outcome = PackageOutcome::Failed;

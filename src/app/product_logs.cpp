@@ -1,30 +1,41 @@
 #include "app/product_logs.h"
 
-#include <map>
+#include <utility>
+#include <vector>
 
+#include "app/run_log.h"
+#include "package/extraction.h"
 #include "package/file_names.h"
+#include "platform/error_codes.h"
 #include "platform/existing_files.h"
 #include "platform/file_system.h"
 #include "platform/installer.h"
 #include "platform/services.h"
+#include "platform/thread_state.h"
 
 namespace {
 
 // Numbered names tried when a placed file cannot be removed.
 constexpr unsigned kMaxLogNumber = 100;
 
-// Log paths used in this process: the path formed for a product, compared
-// without regard to ASCII case as the file system does, and the file logged to.
-std::map<std::wstring, std::wstring>& UsedLogs() {
-    static std::map<std::wstring, std::wstring> used;
+// The longest log folder the installer is given, terminator included.
+constexpr std::size_t kLogFolderCapacity = 260;
+
+// Log paths used in this process: the path formed for a product and the file
+// logged to.
+std::vector<std::pair<std::wstring, std::wstring>>& UsedLogs() {
+    static std::vector<std::pair<std::wstring, std::wstring>> used;
     return used;
 }
 
-std::wstring FoldCase(std::wstring text) {
-    for (wchar_t& c : text) {
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+// The file logged to for the path `formed`, compared as the file system
+// compares names; nothing when this process has not logged there.
+const std::wstring* UsedLog(const std::wstring& formed) {
+    platform::FileSystem& files = *platform::Current().files;
+    for (const auto& [path, file] : UsedLogs()) {
+        if (files.sameName(path, formed)) return &file;
     }
-    return text;
+    return nullptr;
 }
 
 bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
@@ -43,7 +54,7 @@ ProductLog NextFreeLogFile(platform::HeldFolder& logFolder, const std::wstring& 
         const std::wstring name = NameIn(logFolder, candidate);
         platform::CreateResult result = platform::CreateResult::Failed;
         auto held = platform::CreateNewOwnFile(logFolder, name, &platform::HeldFolder::holdForWriter, result);
-        if (held) return {candidate, std::move(held)};
+        if (held) return {candidate, std::move(held), true};
         if (result != platform::CreateResult::AlreadyExists && result != platform::CreateResult::Refused) break;
     }
     return {};
@@ -72,6 +83,46 @@ std::wstring LogFilePath(const std::wstring& logFolder, const std::wstring& prod
     return head + name + ending;
 }
 
+namespace {
+
+// The log file for `path` in `logFolder`, held. Elevated, only the file this
+// run made there before (`ours`) is opened, and only a new file is made:
+// nothing else is written through or deleted. Not elevated, see
+// platform::OpenTrustedOrNew.
+std::unique_ptr<platform::OpenFile> OpenLogFile(platform::HeldFolder& logFolder, const std::wstring& path, bool ours,
+                                                platform::CreateResult& result) {
+    const std::wstring name = NameIn(logFolder, path);
+    if (!platform::Current().files->processElevated()) {
+        return platform::OpenTrustedOrNew(logFolder, name, &platform::HeldFolder::holdForWriter, result);
+    }
+    auto file = logFolder.holdForWriter(name, ours ? platform::CreateMode::ReplaceExisting : platform::CreateMode::NewOnly,
+                                        result);
+    if (!file || platform::WritableThrough(file->look())) return file;
+    if (result == platform::CreateResult::Created) file->remove();  // made through something: not ours
+    result = platform::CreateResult::Refused;
+    return nullptr;
+}
+
+}  // namespace
+
+std::unique_ptr<platform::HeldFolder> HoldProductLogFolder(std::wstring& note) {
+    std::wstring path = ProductLogFolder();
+    platform::FileSystem& files = *platform::Current().files;
+    if (path.empty() && files.processElevated()) {
+        std::unique_ptr<platform::HeldFolder> folder = platform::HoldUserTempFolder(note);
+        // Windows Installer's client writes its own files to the process's
+        // temporary folder: the same as the logs', not one the user named.
+        if (folder && !note.empty() && !files.setProcessTempFolder(folder->path())) {
+            note += L"; the process's temporary folder stays the user's (error " +
+                    std::to_wstring(platform::LastErrorOr(platform::kErrorNotEnoughMemory)) + L")";
+        }
+        return folder;
+    }
+    if (path.empty()) path = PrepareTempFolder(kLogFolderCapacity);
+    if (path.back() == L':') path += L'\\';  // "c:" is the drive's root
+    return platform::HoldFolderOrSystemTemp(path, note);
+}
+
 ProductLog EnableProductLog(platform::HeldFolder* logFolder, const std::wstring& productName) {
     platform::Installer& installer = *platform::Current().installer;
     const std::wstring formed = logFolder != nullptr ? LogFilePath(logFolder->path(), productName) : std::wstring();
@@ -80,25 +131,34 @@ ProductLog EnableProductLog(platform::HeldFolder* logFolder, const std::wstring&
         return {};
     }
 
-    const std::wstring key = FoldCase(formed);
-    auto used = UsedLogs().find(key);
+    const std::wstring* used = UsedLog(formed);
     ProductLog log;
-    log.path = used != UsedLogs().end() ? used->second : formed;
+    log.path = used != nullptr ? *used : formed;
     platform::CreateResult result = platform::CreateResult::Failed;
-    log.held = platform::OpenTrustedOrNew(*logFolder, NameIn(*logFolder, log.path), &platform::HeldFolder::holdForWriter,
-                                          result);
+    log.held = OpenLogFile(*logFolder, log.path, used != nullptr, result);
+    log.made = result == platform::CreateResult::Created;
     // Ours from an earlier product of this run: added to; a file of an earlier
-    // run is replaced, and a file made new is empty either way.
-    bool append = used != UsedLogs().end() && result == platform::CreateResult::Opened;
+    // run (not elevated) is replaced, and a file made new is empty either way.
+    bool append = used != nullptr && result == platform::CreateResult::Opened;
     if (!log.held) {
         log = NextFreeLogFile(*logFolder, productName);
-        if (!log.held) {
-            installer.enableLog(0, std::wstring(), 0);
-            return {};
-        }
         append = true;  // the new, empty file is ours: keep it, never open another
     }
-    UsedLogs()[key] = log.path;
+    // Windows Installer opens the log by its path: the folder must still be
+    // the one shown free of links, now that it holds the file.
+    const std::uint32_t moved = log.held ? logFolder->recheck() : 0;
+    if (moved != 0) {
+        LogLine(L"Windows Installer log " + log.path + L": its folder is no longer the one shown free of links (error " +
+                std::to_wstring(moved) + L"): no log for this call",
+                LogSeverity::Warning);
+        if (log.made) log.held->remove();
+        log = ProductLog();
+    }
+    if (!log.held) {
+        installer.enableLog(0, std::wstring(), 0);
+        return {};
+    }
+    if (used == nullptr) UsedLogs().emplace_back(formed, log.path);
     installer.enableLog(platform::kLogModeVerbose, log.path, append ? platform::kLogAttributesAppend : 0);
     return log;
 }

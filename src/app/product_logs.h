@@ -19,19 +19,32 @@ std::wstring LogFilePath(const std::wstring& logFolder, const std::wstring& prod
 struct ProductLog {
     std::wstring path;
     std::unique_ptr<platform::OpenFile> held;
+    bool made = false;  // made new for this call
 };
+
+// Holds the folder of the installer's logs for a patch run (see
+// platform::HeldFolder): under "/log" the folder of the own log; else the
+// temporary folder, elevated only where it is shown to be the user's
+// (platform::HoldUserTempFolder), not elevated made when missing. A folder
+// that cannot be held free of links gives way to the system's temporary
+// folder, and `note` says so for the own log.
+std::unique_ptr<platform::HeldFolder> HoldProductLogFolder(std::wstring& note);
 
 // Sets the log of the next configure call for the product `productName`:
 // always a call of MsiEnableLogW, so no earlier product's log stays in force.
-// A path this process logged to before is appended to; a file from an earlier
-// run is replaced. The file is opened (or created) and looked at through the
-// handle that then holds it, a link never followed: a file someone else may
-// have placed there (a link, a file with several names, a foreign owner when
-// elevated, or one that cannot be looked at) is deleted first, or, when it
-// cannot be, the log goes to the next free "(2)", "(3)"... name, created
-// exclusively. No path that fits: logging is off for that call.
-// The file is made, opened and deleted relative to the held `logFolder`;
-// without one (nullptr) logging is off.
+// A path this process logged to before is appended to. The file is opened
+// (or created) and looked at through the handle that then holds it, a link
+// never followed. Elevated, anything else at the name (a file of an earlier
+// run or someone else's, a link, a folder) is left as it is and the log goes
+// to the next free "(2)", "(3)"... name, created exclusively. Not elevated, a
+// file from an earlier run is replaced, and one someone else may have placed
+// (a link, a file with several names, or one that cannot be looked at) is
+// deleted first, or, when it cannot be, passed over so. Once the file is
+// made and held, the folder is shown free of links again (it is not empty
+// now, so nothing can turn it into a mount point); where it is not, the file
+// made goes again and logging is off for that call, as it is when no path
+// fits. The file is made, opened and deleted relative to the held
+// `logFolder`; without one (nullptr) logging is off.
 ProductLog EnableProductLog(platform::HeldFolder* logFolder, const std::wstring& productName);
 
 // Forgets the paths logged to in this process.

@@ -20,14 +20,15 @@ bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 
 // Windows Installer's properties that change what the configure call does:
 // which features or components it installs, moves or removes, whether it
-// removes a patch, which action it runs or which product instance it is.
-// With any of them a patch run would become something else and still
-// report "patched".
+// removes a patch, which action it runs (EXECUTEACTION, the action the
+// server runs), whether it runs as the removal of an upgraded product
+// (UPGRADINGPRODUCTCODE) or which product instance it is. With any of them a
+// patch run would become something else and still report "patched".
 constexpr const wchar_t* kRefusedProperties[] = {
-    L"ACTION",         L"ADDDEFAULT",     L"ADDLOCAL",       L"ADDSOURCE",       L"ADVERTISE",
-    L"COMPADDDEFAULT", L"COMPADDLOCAL",   L"COMPADDSOURCE",  L"FILEADDDEFAULT",  L"FILEADDLOCAL",
-    L"FILEADDSOURCE",  L"MSIINSTANCEGUID", L"MSINEWINSTANCE", L"MSIPATCHREMOVE", L"REMOVE",
-    L"TRANSFORMS",
+    L"ACTION",         L"ADDDEFAULT",     L"ADDLOCAL",        L"ADDSOURCE",       L"ADVERTISE",
+    L"COMPADDDEFAULT", L"COMPADDLOCAL",   L"COMPADDSOURCE",   L"EXECUTEACTION",   L"FILEADDDEFAULT",
+    L"FILEADDLOCAL",   L"FILEADDSOURCE",  L"MSIINSTANCEGUID", L"MSINEWINSTANCE",  L"MSIPATCHREMOVE",
+    L"REMOVE",         L"TRANSFORMS",     L"UPGRADINGPRODUCTCODE",
 };
 
 // Windows Installer's own documented properties whose values are settings,
@@ -118,6 +119,11 @@ std::optional<std::wstring> PropertyRefusal(const std::vector<std::wstring>& pro
                           L"removed, another action or instance): the update applies its patch and nothing else";
         }
         if (name == L"PATCH") return std::wstring(L"PATCH names the patch package, which the update passes itself");
+        // "None" registers the patch without changing anything on the system,
+        // and the configure call still answers 0.
+        if (name == L"EXECUTEMODE" && argument.substr(name.size() + 1) != L"Script") {
+            return std::wstring(L"EXECUTEMODE other than Script would register the patch without applying it");
+        }
         if (name == L"REBOOTPROMPT" || name == L"FILESINUSETEXT") {
             return name + L" belongs to the update, which sets it itself";
         }

@@ -42,14 +42,17 @@ std::wstring NumberedName(const std::wstring& path, unsigned number) {
 // The one place the log file is created: as `fileName` in `folder`, or,
 // while that name is taken (or held by a file that is not to be written
 // through, see CreateFileSafely), under the next numbered name, created new.
+// Only the file a /log names (`mode` ReplaceExisting) may replace what is
+// there; a name of the program's own choosing is used only where nothing is.
 std::unique_ptr<platform::OpenFile> CreateLogUnderFreeName(platform::HeldFolder& folder, const std::wstring& fileName,
                                                            platform::CreateMode mode) {
     for (unsigned attempt = 1; attempt <= kDefaultNameAttempts; ++attempt) {
         const std::wstring name = attempt == 1 ? fileName : NumberedName(fileName, attempt);
         if (folder.path().size() + 1 + name.size() > kMaxPathChars) return nullptr;
         platform::CreateResult result = platform::CreateResult::Failed;
-        auto file =
-            platform::CreateFileSafely(folder, name, attempt == 1 ? mode : platform::CreateMode::NewOnly, result);
+        auto file = attempt == 1 && mode == platform::CreateMode::ReplaceExisting
+                        ? platform::CreateFileSafely(folder, name, mode, result)
+                        : platform::CreateNewOwnFile(folder, name, &platform::HeldFolder::createFile, result);
         if (file) return file;
         if (result != platform::CreateResult::AlreadyExists && result != platform::CreateResult::Refused) return nullptr;
     }
@@ -76,12 +79,17 @@ void RecordMessage(unsigned id, const std::wstring& text, bool shown) {
 }
 
 // The default log in the temporary folder, or, where that folder cannot be
-// held free of links, in the system's; `note` then says so.
+// held free of links (elevated: shown to be the user's), in the system's;
+// `note` then says so.
 std::unique_ptr<platform::OpenFile> OpenDefaultLog(std::wstring& note) {
     platform::FileSystem& files = *platform::Current().files;
-    const std::optional<std::wstring> temp = files.tempFolder();
-    if (!temp || temp->empty()) return nullptr;
-    g_logFolder = platform::HoldFolderOrSystemTemp(*temp, note);
+    if (files.processElevated()) {
+        g_logFolder = platform::HoldUserTempFolder(note);
+    } else {
+        const std::optional<std::wstring> temp = files.tempFolder();
+        if (!temp || temp->empty()) return nullptr;
+        g_logFolder = platform::HoldFolderOrSystemTemp(*temp, note);
+    }
     if (!g_logFolder) return nullptr;
     const std::wstring program = ProgramArguments.empty() ? std::wstring() : ProgramArguments[0];
     // A second run within the same second gets a numbered name.
@@ -151,6 +159,8 @@ bool OpenRunLog() {
         // Only in a folder held and shown free of links: else no own log.
         std::uint32_t error = 0;
         if (path) g_logFolder = files.openFolder(FolderOf(*path), error);
+        // Elevated, in a folder others may read: for administrators only.
+        if (g_logFolder && files.processElevated()) g_logFolder->makeFilesPrivate();
         if (g_logFolder) g_log = CreateLogUnderFreeName(*g_logFolder, FileNameOf(*path), platform::CreateMode::ReplaceExisting);
     } else {
         g_log = OpenDefaultLog(note);

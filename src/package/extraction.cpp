@@ -23,13 +23,10 @@ constexpr std::size_t kSuffixBufferChars = 260;
 // How many numbers are tried for a free temporary name before giving up.
 constexpr unsigned kTempNameAttempts = 100000;
 
-// Rises within the process, so that two extractions never get the same name.
-unsigned g_nextTempNumber = 1;
-
 // The next "MSP<n>" name in `folder` under which nothing exists yet.
 std::optional<std::wstring> NextFreeTempName(platform::FileSystem& files, const std::wstring& folder) {
     for (unsigned attempt = 0; attempt < kTempNameAttempts; ++attempt) {
-        std::wstring candidate = JoinPath(folder, L"MSP" + std::to_wstring(g_nextTempNumber++));
+        std::wstring candidate = JoinPath(folder, L"MSP" + std::to_wstring(NextPackageNumber()));
         if (candidate.size() > kMaxPathChars) return std::nullopt;
         if (!files.exists(candidate)) return candidate;
     }
@@ -47,12 +44,10 @@ std::optional<std::wstring> SuffixText(unsigned suffixId) {
 }
 
 // 0 when all bytes are in the file `name` of `folder` and it is closed, else an error code.
-std::uint32_t WriteAll(platform::HeldFolder& folder, std::unique_ptr<platform::OpenFile> file,
-                       const std::wstring& name, const platform::ResourceBytes& bytes) {
+std::uint32_t WriteAll(std::unique_ptr<platform::OpenFile> file, const platform::ResourceBytes& bytes) {
     if (file->write(bytes.data, bytes.size)) return 0;
     const std::uint32_t error = platform::LastErrorOr(platform::kErrorWriteFault);
-    file.reset();               // closes it
-    folder.deleteFile(name);    // nobody reads a partial package
+    file->remove();  // nobody reads a partial package
     return error;
 }
 
@@ -64,11 +59,14 @@ std::uint32_t Extract(std::wstring& path, const std::wstring& resourceName, unsi
     const bool temporary = path.empty();
 
     std::wstring folderPath, fileName;
+    std::unique_ptr<platform::HeldFolder> folder;
+    std::uint32_t error = 0;
     if (temporary) {
-        std::optional<std::wstring> folder = files.tempFolder();
-        if (!folder || folder->empty()) return platform::LastErrorOr(platform::kErrorPathNotFound);
-        if (folder->size() > kMaxTempFolderChars) return platform::kErrorNameTooLong;
-        folderPath = *folder;
+        // Elevated, the user's only where it is shown to be theirs, else the system's.
+        folder = platform::HoldTempFolderForCopies(error);
+        if (!folder) return error != 0 ? error : platform::kErrorPathNotFound;
+        folderPath = folder->path();
+        if (folderPath.size() > kMaxTempFolderChars) return platform::kErrorNameTooLong;
         std::optional<std::wstring> name = NextFreeTempName(files, folderPath);
         if (!name) return platform::kErrorNameTooLong;
         path = *name;
@@ -85,10 +83,10 @@ std::uint32_t Extract(std::wstring& path, const std::wstring& resourceName, unsi
     }
 
     platform::ResourceBytes bytes;
-    if (const std::uint32_t error = CarriedPackageBytes(resourceName, bytes)) return error;
+    error = CarriedPackageBytes(resourceName, bytes);
+    if (error != 0) return error;
 
-    std::uint32_t error = 0;
-    const std::unique_ptr<platform::HeldFolder> folder = files.openFolder(folderPath, error);
+    if (!folder) folder = files.openFolder(folderPath, error);
     if (!folder) return error != 0 ? error : platform::kErrorPathNotFound;
 
     platform::CreateResult result = platform::CreateResult::Failed;
@@ -99,7 +97,7 @@ std::uint32_t Extract(std::wstring& path, const std::wstring& resourceName, unsi
         auto file = platform::CreateFileSafely(*folder, fileName, platform::CreateMode::ReplaceExisting, result);
         if (result == platform::CreateResult::Refused) return platform::kErrorAccessDenied;
         if (!file) return platform::LastErrorOr(platform::kErrorCannotMake);
-        return WriteAll(*folder, std::move(file), fileName, bytes);
+        return WriteAll(std::move(file), bytes);
     }
 
     // The temporary folder is shared and this process may run elevated: a
@@ -108,7 +106,7 @@ std::uint32_t Extract(std::wstring& path, const std::wstring& resourceName, unsi
     for (unsigned attempt = 0; attempt < kTempNameAttempts; ++attempt) {
         const std::wstring name = FileNameOf(path);
         auto file = platform::CreateNewOwnFile(*folder, name, &platform::HeldFolder::createFile, result);
-        if (file) return WriteAll(*folder, std::move(file), name, bytes);
+        if (file) return WriteAll(std::move(file), bytes);
         if (result == platform::CreateResult::Refused) return platform::kErrorAccessDenied;
         if (result != platform::CreateResult::AlreadyExists) return platform::LastErrorOr(platform::kErrorCannotMake);
         std::optional<std::wstring> next = NextFreeTempName(files, folderPath);
@@ -119,6 +117,12 @@ std::uint32_t Extract(std::wstring& path, const std::wstring& resourceName, unsi
 }
 
 }  // namespace
+
+unsigned NextPackageNumber() {
+    // Rises within the process, so that no two files of it get the same name.
+    static unsigned next = 1;
+    return next++;
+}
 
 bool ExtractPackage(std::wstring& path, const std::wstring& resourceName, unsigned suffixId) {
     const std::uint32_t error = Extract(path, resourceName, suffixId);

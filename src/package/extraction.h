@@ -12,8 +12,9 @@ extern const wchar_t* const kLanguagePackResource;       // "IDR_MSP_LP"
 extern const wchar_t* const kPackageResourceType;        // "MSP"
 
 // Writes the package resource `resourceName` to a file.
-// `path` empty: a new file "MSP<n>" in the temporary folder, created only if
-// no file of that name exists. Otherwise `path` is a name pattern: the file is
+// `path` empty: a new file "MSP<n>" in the temporary folder (elevated: the
+// user's only where it is shown to be theirs, see HoldTempFolderForCopies),
+// created only if no file of that name exists. Otherwise `path` is a name pattern: the file is
 // written beside it as its base name, the text of string `suffixId` (0: none)
 // and its extension, replacing a file of that name.
 // On return `path` holds the name that was, or was to be, written. True when
@@ -28,7 +29,11 @@ std::uint32_t CarriedPackageBytes(const std::wstring& resourceName, platform::Re
 // True when the executable carries the package resource `resourceName`.
 bool IsPackageCarried(const std::wstring& resourceName);
 
+// The number n of the next "MSP<n>" file of the process.
+unsigned NextPackageNumber();
+
 // The folder for log files, without a trailing separator, at most
 // `capacity` - 1 characters: the temporary folder (created if missing),
-// else "c:".
+// else "c:". For a run that is not elevated only: elevated, nothing is made
+// where the user's environment points (platform::HoldUserTempFolder).
 std::wstring PrepareTempFolder(std::size_t capacity);

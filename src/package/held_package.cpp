@@ -17,7 +17,8 @@ namespace {
 
 constexpr std::size_t kRandomBytes = 16;          // 128 bits
 constexpr std::size_t kCompareChunk = 1u << 16;   // bytes read back at a time
-constexpr unsigned kNameAttempts = 16;            // "MSP<n>" names tried in a folder
+constexpr unsigned kNameAttempts = 16;            // "MSP<n>" names tried in a folder of the run's own
+constexpr unsigned kSharedNameAttempts = 100000;  // and in a shared one, where others may have taken many
 // A file that another program (a virus scanner, say) still has open is gone
 // only once that program lets go of it: so many tries, so long apart.
 constexpr unsigned kRemoveAttempts = 10;
@@ -26,9 +27,6 @@ constexpr std::uint32_t kRemoveRetryMs = 50;
 // its hold is tried so many times, so long apart.
 constexpr unsigned kHoldAttempts = 5;
 constexpr std::uint32_t kHoldRetryMs = 100;
-
-// Numbers the package files of the process, so that no two share a name.
-unsigned g_nextPackageNumber = 1;
 
 // 26 characters of the lower-case base-32 alphabet for 16 bytes.
 std::wstring Base32(const unsigned char* bytes, std::size_t size) {
@@ -88,7 +86,9 @@ std::unique_ptr<WorkingFolder> WorkingFolder::Create(std::uint32_t& error) {
     }
     for (const std::wstring& place : places) {
         if (place.empty()) continue;
-        std::unique_ptr<platform::HeldFolder> parent = files.openFolder(place, error);
+        // The system's folder as an administrator may have moved it, resolved once.
+        std::unique_ptr<platform::HeldFolder> parent =
+            elevated ? files.openResolvedFolder(place, error) : files.openFolder(place, error);
         if (!parent) continue;
         unsigned char random[kRandomBytes];
         if (!files.randomBytes(random, sizeof(random))) {
@@ -113,7 +113,7 @@ WorkingFolder::~WorkingFolder() {
 }
 
 std::unique_ptr<HeldPackage> HeldPackage::Write(platform::HeldFolder& folder, const std::wstring& resourceName,
-                                                std::uint32_t& error) {
+                                                std::uint32_t& error, bool keep) {
     platform::ResourceBytes bytes;
     error = CarriedPackageBytes(resourceName, bytes);
     if (error != 0) return nullptr;
@@ -121,8 +121,8 @@ std::unique_ptr<HeldPackage> HeldPackage::Write(platform::HeldFolder& folder, co
     std::wstring name;
     std::unique_ptr<platform::OpenFile> file;
     platform::CreateResult result = platform::CreateResult::Failed;
-    for (unsigned attempt = 0; attempt < kNameAttempts && !file; ++attempt) {
-        name = L"MSP" + std::to_wstring(g_nextPackageNumber++);
+    for (unsigned attempt = 0; attempt < (keep ? kSharedNameAttempts : kNameAttempts) && !file; ++attempt) {
+        name = L"MSP" + std::to_wstring(NextPackageNumber());
         if (folder.path().size() + 1 + name.size() > kMaxPathChars) {
             error = platform::kErrorNameTooLong;
             return nullptr;
@@ -134,13 +134,12 @@ std::unique_ptr<HeldPackage> HeldPackage::Write(platform::HeldFolder& folder, co
         error = platform::LastErrorOr(platform::kErrorCannotMake);
         return nullptr;
     }
-    const bool written = file->write(bytes.data, bytes.size);
-    if (!written) error = platform::LastErrorOr(platform::kErrorWriteFault);
-    file.reset();  // closed before it is held, or deleted
-    if (!written) {
-        folder.deleteFile(name);
+    if (!file->write(bytes.data, bytes.size)) {
+        error = platform::LastErrorOr(platform::kErrorWriteFault);
+        file->remove();
         return nullptr;
     }
+    file->letGo();  // closed before it is held; removed through it when the hold fails
 
     std::uint32_t holdError = 0;
     std::unique_ptr<platform::OpenFile> held = folder.holdForReaders(name, holdError);
@@ -153,20 +152,27 @@ std::unique_ptr<HeldPackage> HeldPackage::Write(platform::HeldFolder& folder, co
     }
     if (!held) {
         error = holdError != 0 ? holdError : platform::kErrorCannotMake;
-        folder.deleteFile(name);
+        file->remove();
         return nullptr;
     }
     if (!ReadsBackAs(*held, bytes)) {
         error = kErrorPackageChanged;
-        held.reset();
-        folder.deleteFile(name);
+        held->remove();
         return nullptr;
     }
-    return std::unique_ptr<HeldPackage>(new HeldPackage(folder, name, std::move(held)));
+    return std::unique_ptr<HeldPackage>(new HeldPackage(folder, name, std::move(held), keep));
 }
 
 HeldPackage::~HeldPackage() {
-    hold_.reset();  // released before the file can be deleted
-    platform::FileSystem& files = *platform::Current().files;
-    RemoveSoon([&] { return folder_.deleteFile(name_) || !files.exists(path_); });
+    if (!keep_) RemoveSoon([this] { return hold_->remove(); });
+}
+
+std::unique_ptr<ReportCopy> ReportCopy::Write(const std::wstring& resourceName) {
+    std::unique_ptr<ReportCopy> copy(new ReportCopy());
+    std::uint32_t error = 0;
+    copy->folder_ = platform::HoldTempFolderForCopies(error);
+    if (!copy->folder_) return nullptr;
+    copy->package_ = HeldPackage::Write(*copy->folder_, resourceName, error, true);
+    if (!copy->package_) return nullptr;
+    return copy;
 }

@@ -41,27 +41,48 @@ constexpr std::uint32_t kErrorPackageChanged = 1392;
 // the object goes away no other process can write, replace, rename or delete
 // the file, and before the object is handed out the file's bytes have been
 // compared with the carried package through the very handle that holds it.
-// The file is deleted when the object goes away.
+// The file is deleted through its hold when the object goes away, unless it
+// is a copy to keep (the report's, in the temporary folder).
 class HeldPackage {
 public:
     // Nothing when the package is not carried, cannot be written or held, or
     // reads back differently; `error` tells why (kErrorPackageChanged for
     // bytes that are not the package's, 1921 for a file whose place the
     // system cannot tell). While another program (a virus scanner) still has
-    // the new file open, the hold is tried again a few times, briefly.
+    // the new file open, the hold is tried again a few times, briefly. With
+    // `keep` the file stays when the object goes away (only the hold ends),
+    // and names others took in a shared folder are passed over.
     // `folder` must outlive the object.
     static std::unique_ptr<HeldPackage> Write(platform::HeldFolder& folder, const std::wstring& resourceName,
-                                              std::uint32_t& error);
+                                              std::uint32_t& error, bool keep = false);
     ~HeldPackage();
     HeldPackage(const HeldPackage&) = delete;
     HeldPackage& operator=(const HeldPackage&) = delete;
     const std::wstring& path() const { return path_; }
 
 private:
-    HeldPackage(platform::HeldFolder& folder, std::wstring name, std::unique_ptr<platform::OpenFile> hold)
-        : folder_(folder), name_(std::move(name)), path_(folder.path() + L"\\" + name_), hold_(std::move(hold)) {}
-    platform::HeldFolder& folder_;
-    std::wstring name_;
+    HeldPackage(platform::HeldFolder& folder, const std::wstring& name, std::unique_ptr<platform::OpenFile> hold,
+                bool keep)
+        : path_(folder.path() + L"\\" + name), hold_(std::move(hold)), keep_(keep) {}
     std::wstring path_;
     std::unique_ptr<platform::OpenFile> hold_;
+    bool keep_;
+};
+
+// A copy of a carried package for the report to read, in the temporary
+// folder (see platform::HoldTempFolderForCopies) under a new name "MSP<n>":
+// held for readers from its creation until the object goes away, so that
+// what is read is the package compared with the carried one, and left there
+// afterwards.
+class ReportCopy {
+public:
+    // Nothing when the package is not carried or the copy cannot be made,
+    // held or shown to be the package.
+    static std::unique_ptr<ReportCopy> Write(const std::wstring& resourceName);
+    const std::wstring& path() const { return package_->path(); }
+
+private:
+    ReportCopy() = default;
+    std::unique_ptr<platform::HeldFolder> folder_;  // outlives the package's hold
+    std::unique_ptr<HeldPackage> package_;
 };

@@ -1,9 +1,64 @@
 #include "platform/existing_files.h"
 
+#include "platform/error_codes.h"
 #include "platform/file_system.h"
 #include "platform/services.h"
+#include "platform/thread_state.h"
 
 namespace platform {
+namespace {
+
+// `path` without its trailing separators, a drive root's kept.
+std::wstring Trimmed(std::wstring path) {
+    while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+    return path;
+}
+
+// What keeps a folder from being used, for the own log.
+std::wstring Refusal(std::uint32_t error) {
+    switch (error) {
+        case kErrorLinkInPath:
+            return L"cannot be held free of links";
+        case kErrorSubstitutedDrive:
+            return L"is on a substituted drive";
+        case kErrorNotSupported:
+            return L"is on a network drive, whose server follows links that cannot be seen from here";
+        case kErrorIdentityUnknown:
+            return L"cannot be shown to be the folder its path names";
+        case kErrorPathNotFound:
+            return L"is not there (and is not made)";
+        default:
+            return L"cannot be held";
+    }
+}
+
+// The first of the system's temporary folders that can be held, with the
+// end of `note` saying so; elevated, the logs made there are private.
+std::unique_ptr<HeldFolder> HoldSystemTemp(std::wstring& note) {
+    FileSystem& files = *Current().files;
+    for (const std::wstring& instead : SystemTempFolders()) {
+        std::uint32_t error = 0;
+        std::unique_ptr<HeldFolder> folder = files.openResolvedFolder(instead, error);
+        if (!folder) continue;
+        note += L": written to " + folder->path() + L" instead";
+        if (files.processElevated()) folder->makeFilesPrivate();
+        return folder;
+    }
+    note += L", nor can the system's temporary folder: not written";
+    return nullptr;
+}
+
+// True when `path` lies inside the folder `profile` (both full paths).
+bool Inside(FileSystem& files, const std::wstring& path, std::wstring profile) {
+    profile = Trimmed(profile);
+    if (!profile.empty() && (profile.back() == L'\\' || profile.back() == L'/')) profile.pop_back();
+    return path.size() > profile.size() + 1 && (path[profile.size()] == L'\\' || path[profile.size()] == L'/') &&
+           files.sameName(path.substr(0, profile.size()), profile);
+}
+
+}  // namespace
+
+bool IsLinkTag(std::uint32_t tag) { return (tag & 0x20000000u) != 0; }
 
 bool WritableThrough(const ExistingFile& found) {
     return found.plainFile && found.linkCount <= 1 && (found.ownerTrusted || !Current().files->processElevated());
@@ -14,11 +69,16 @@ std::unique_ptr<OpenFile> OpenTrustedOrNew(HeldFolder& folder, const std::wstrin
     std::unique_ptr<OpenFile> file = (folder.*open)(name, CreateMode::ReplaceExisting, result);
     if (result == CreateResult::Created || result == CreateResult::Opened) {
         if (WritableThrough(file->look())) return file;
-        file.reset();  // closed before it is deleted
+        // Deleted through the handle that opened it: the entry itself.
+        const bool removed = file->remove();
+        file.reset();
+        if (!removed) {
+            result = CreateResult::Refused;
+            return nullptr;
+        }
     } else if (result != CreateResult::AlreadyExists) {
         return nullptr;
-    }
-    if (!folder.deleteFile(name)) {
+    } else if (!folder.deleteFile(name)) {  // there, but not to be opened for writing
         result = CreateResult::Refused;
         return nullptr;
     }
@@ -29,8 +89,7 @@ std::unique_ptr<OpenFile> CreateNewOwnFile(HeldFolder& folder, const std::wstrin
                                            CreateResult& result) {
     std::unique_ptr<OpenFile> file = (folder.*open)(name, CreateMode::NewOnly, result);
     if (!file || WritableThrough(file->look())) return file;
-    file.reset();  // closed before it is deleted
-    folder.deleteFile(name);
+    file->remove();  // what it made, through the handle that made it
     result = CreateResult::Refused;
     return nullptr;
 }
@@ -58,19 +117,67 @@ std::unique_ptr<HeldFolder> HoldFolderOrSystemTemp(const std::wstring& path, std
     FileSystem& files = *Current().files;
     std::uint32_t error = 0;
     std::unique_ptr<HeldFolder> folder = files.openFolder(path, error);
-    if (folder) return folder;
-    std::wstring shown = path;
-    while (shown.size() > 3 && (shown.back() == L'\\' || shown.back() == L'/')) shown.pop_back();
-    note = L"The folder " + shown + L" cannot be held free of links (error " + std::to_wstring(error) + L")";
-    for (const std::wstring& instead : SystemTempFolders()) {
-        folder = files.openFolder(instead, error);
-        if (folder) {
-            note += L": written to " + folder->path() + L" instead";
-            return folder;
-        }
+    if (folder) {
+        if (files.processElevated()) folder->makeFilesPrivate();
+        return folder;
     }
-    note += L", nor can the system's temporary folder: not written";
+    note = L"The folder " + Trimmed(path) + L" " + Refusal(error) + L" (error " + std::to_wstring(error) + L")";
+    return HoldSystemTemp(note);
+}
+
+// The user's temporary folder held, where an elevated run may use it (see
+// HoldUserTempFolder); else nothing, and `note` and `error` say why.
+std::unique_ptr<HeldFolder> HoldShownUserTempFolder(std::wstring& note, std::uint32_t& error) {
+    FileSystem& files = *Current().files;
+    const std::optional<std::wstring> temp = files.tempFolder();
+    if (!temp || temp->empty()) {
+        error = LastErrorOr(kErrorPathNotFound);
+        note = L"The system gives no temporary folder for the user (error " + std::to_wstring(error) + L")";
+        return nullptr;
+    }
+    const std::wstring path = Trimmed(*temp);
+    note = L"The folder " + path + L" ";
+    if (files.onNetwork(path)) {
+        error = kErrorNotSupported;
+        note += Refusal(error);
+        return nullptr;
+    }
+    // The profile as the system records it, not as the environment says.
+    const std::optional<std::wstring> profile = files.userProfileFolder();
+    if (!profile || !Inside(files, path, *profile)) {
+        error = profile ? kErrorAccessDenied : LastErrorOr(kErrorPathNotFound);
+        note += profile ? L"lies outside the user's profile folder " + Trimmed(*profile)
+                        : L"cannot be shown inside the user's profile folder, which the system does not give (error " +
+                              std::to_wstring(error) + L")";
+        return nullptr;
+    }
+    std::unique_ptr<HeldFolder> folder = files.openFolder(path, error);
+    if (folder) {
+        note.clear();
+        return folder;
+    }
+    note += Refusal(error) + L" (error " + std::to_wstring(error) + L")";
     return nullptr;
+}
+
+std::unique_ptr<HeldFolder> HoldUserTempFolder(std::wstring& note) {
+    std::uint32_t error = 0;
+    std::unique_ptr<HeldFolder> folder = HoldShownUserTempFolder(note, error);
+    return folder ? std::move(folder) : HoldSystemTemp(note);
+}
+
+std::unique_ptr<HeldFolder> HoldTempFolderForCopies(std::uint32_t& error) {
+    FileSystem& files = *Current().files;
+    if (files.processElevated()) {
+        std::wstring note;
+        return HoldShownUserTempFolder(note, error);
+    }
+    const std::optional<std::wstring> temp = files.tempFolder();
+    if (!temp || temp->empty()) {
+        error = LastErrorOr(kErrorPathNotFound);
+        return nullptr;
+    }
+    return files.openFolder(*temp, error);
 }
 
 }  // namespace platform

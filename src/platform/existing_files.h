@@ -10,6 +10,11 @@
 
 namespace platform {
 
+// True when a reparse point with `tag` is a link: a name surrogate
+// (junction, symbolic link, mount point). A placeholder of a synced folder,
+// a deduplicated or compressed file is no link: it is what it holds.
+bool IsLinkTag(std::uint32_t tag);
+
 // True when the file looked at may be written through: a plain file of one
 // name, and (when elevated) owned by SYSTEM, the Administrators group or the
 // current user.
@@ -21,7 +26,8 @@ using FileOpener = std::unique_ptr<OpenFile> (HeldFolder::*)(const std::wstring&
 // Creates the entry `name` of `folder` through `open`, only where nothing is
 // there, and looks at it through that handle: a file made through something
 // (a link placed in the moment) is not one of its own, so it is deleted again
-// and nothing is returned (`result` Refused). Else as `open` with NewOnly.
+// through that handle and nothing is returned (`result` Refused). Else as
+// `open` with NewOnly. What is there already is never opened or deleted.
 std::unique_ptr<OpenFile> CreateNewOwnFile(HeldFolder& folder, const std::wstring& name, FileOpener open,
                                            CreateResult& result);
 
@@ -30,8 +36,9 @@ std::unique_ptr<OpenFile> CreateNewOwnFile(HeldFolder& folder, const std::wstrin
 // as one that was there: a trusted file stays open as it is (`result` Opened
 // or Created); anything else (a link or junction, a folder, a file with more
 // than one name, a foreign owner when elevated, or something that cannot be
-// opened or looked at completely) is deleted and a new file made exclusively
-// and looked at again. Nothing when what is there stays (Refused), the name
+// opened or looked at completely) is deleted (through the handle that opened
+// it) and a new file made exclusively and looked at again. Only for a file
+// an administrator named, or when not elevated. Nothing when what is there stays (Refused), the name
 // was taken in between (AlreadyExists) or the system refused (Failed).
 std::unique_ptr<OpenFile> OpenTrustedOrNew(HeldFolder& folder, const std::wstring& name, FileOpener open,
                                            CreateResult& result);
@@ -49,8 +56,25 @@ std::vector<std::wstring> SystemTempFolders();
 
 // Holds the folder at `path` (see FileSystem::openFolder); where that folder
 // cannot be held and shown free of links, the first of SystemTempFolders()
-// that can be, and `note` then says so in a line for the own log. Nothing
-// when no folder can be held (`note` says that too).
+// that can be (resolved once, see FileSystem::openResolvedFolder), and
+// `note` then says so in a line for the own log. Nothing when no folder can
+// be held (`note` says that too). Elevated, the files a log makes there are
+// private (HeldFolder::makeFilesPrivate) when they are not in the user's own
+// temporary folder.
 std::unique_ptr<HeldFolder> HoldFolderOrSystemTemp(const std::wstring& path, std::wstring& note);
+
+// The user's temporary folder for what an elevated run writes there (the
+// product logs, the default own log, the copies of /e without a path and of
+// /i): used only where it lies inside the profile folder the system records
+// for the process's user, not on a network, and is held and shown free of
+// links; never created. Else as HoldFolderOrSystemTemp's fallback: the
+// system's temporary folder, and `note` says why.
+std::unique_ptr<HeldFolder> HoldUserTempFolder(std::wstring& note);
+
+// The user's temporary folder for the copies of /e and /i: elevated, only
+// where HoldUserTempFolder would use it (no other place: nothing, and
+// `error` says why: 4395 for a link, 50 for a network, 5 outside the
+// profile, 3 missing); not elevated, held as the system names it.
+std::unique_ptr<HeldFolder> HoldTempFolderForCopies(std::uint32_t& error);
 
 }  // namespace platform

@@ -37,6 +37,15 @@ public:
     virtual ExistingFile look() = 0;
     // Empties the file, to write it anew.
     virtual bool truncate() = 0;
+    // Closes the handle, keeping what remove() needs: the file's identity.
+    virtual void letGo() = 0;
+    // Deletes the file through this very handle, never by its name again:
+    // what the handle made, or the entry itself that it opened (a link, not
+    // what it leads to). A handle that may not delete (a hold, which shares
+    // no deleting with anyone) lets go of the file and deletes it by its
+    // identity. The handle is closed afterwards; false (to be tried again)
+    // while another program still has the file open.
+    virtual bool remove() = 0;
 };
 
 enum class CreateMode {
@@ -90,9 +99,20 @@ public:
     virtual std::unique_ptr<OpenFile> holdForWriter(const std::wstring& name, CreateMode mode,
                                                     CreateResult& result) = 0;
 
-    // Deletes the entry `name`, through a handle opened on it relative to the
-    // folder: a link itself, never what it points to.
+    // Deletes the entry `name` that someone else put there, through a handle
+    // opened on it relative to the folder: a link itself, never what it
+    // points to. Only where an administrator named the file (a /log file, an
+    // /e target); what this process made or opened goes by OpenFile::remove.
     virtual bool deleteFile(const std::wstring& name) = 0;
+
+    // Shows again, through the handle, that the folder is the one its path
+    // names (see FileSystem::openFolder): 0, or why not.
+    virtual std::uint32_t recheck() = 0;
+
+    // From now on, files this folder creates get a security descriptor that
+    // lets only SYSTEM and the Administrators group in (owned by the
+    // Administrators group), whatever the folder would pass on to them.
+    virtual void makeFilesPrivate() = 0;
 
     // A new folder `name` inside this one, held from its creation, that only
     // SYSTEM and the Administrators group may use (and with `withCurrentUser`
@@ -125,7 +145,27 @@ public:
     // True when a directory search for exactly `path` finds a folder.
     virtual bool isFolder(const std::wstring& path) = 0;
 
+    // Creates the folder `path` in its held parent, relative to the parent's
+    // handle (a link at its name is not followed).
     virtual bool createFolder(const std::wstring& path) = 0;
+
+    // Makes `path` the temporary folder of this process (TMP and TEMP), for
+    // what the process runs in it (Windows Installer's client writes its own
+    // files there).
+    virtual bool setProcessTempFolder(const std::wstring& path) = 0;
+
+    // The profile folder the system records for the user the process runs
+    // as (never USERPROFILE or another variable of the environment).
+    virtual std::optional<std::wstring> userProfileFolder() = 0;
+
+    // True when `path` lies on a network (a UNC path or a mapped drive),
+    // where a server follows links that the final path does not show; also
+    // when the system cannot tell.
+    virtual bool onNetwork(const std::wstring& path) = 0;
+
+    // True when the two names are the same to the file system: compared
+    // ordinally, ignoring case by the system's own case table (not ASCII only).
+    virtual bool sameName(const std::wstring& a, const std::wstring& b) = 0;
 
     // The Windows folder as the system reports it for the whole system
     // (never taken from the environment), without a trailing separator.
@@ -134,9 +174,15 @@ public:
     // Opens the existing folder at `path` and holds it (see HeldFolder).
     // Nothing when it cannot be opened, or cannot be shown to be the folder
     // the path names; `error` then tells why: 4395 for a link, junction or
-    // mount point in the path, 1921 when the system cannot tell where the
-    // handle leads.
+    // mount point in the path, 135 for a substituted drive, 50 for a mapped
+    // network drive, 1921 when the system cannot tell where the handle leads.
     virtual std::unique_ptr<HeldFolder> openFolder(const std::wstring& path, std::uint32_t& error) = 0;
+
+    // Opens the existing system folder at `path`, following the links that
+    // only administrators can place on its way (a Windows\Temp moved to
+    // another drive), once, and holds it: its path is then the one it
+    // resolved to, and everything below it is checked against that.
+    virtual std::unique_ptr<HeldFolder> openResolvedFolder(const std::wstring& path, std::uint32_t& error) = 0;
 
     // Fills `buffer` from the system's random number generator.
     virtual bool randomBytes(void* buffer, std::size_t size) = 0;

@@ -1,6 +1,7 @@
 #include "report/package_information.h"
 
 #include "package/extraction.h"
+#include "package/held_package.h"
 #include "package/summary_information.h"
 #include "platform/message_boxes.h"
 #include "platform/services.h"
@@ -25,17 +26,16 @@ std::wstring ProductLines(std::wstring productCodes) {
 }  // namespace
 
 std::wstring DescribePackage(const std::wstring& resourceName) {
-    std::wstring path;
     std::wstring productCodes;
     std::wstring upgradeVersion;
     std::wstring targetVersions;
-    // Only a file this call has just written is read: when nothing was
-    // written, the name may since have been taken by someone else's file in
-    // the shared temporary folder. The lines then stay empty, as they would
-    // for a file that cannot be read.
-    if (ExtractPackage(path, resourceName, 0)) {
-        ReadTargetProductCodes(path, productCodes);
-        ReadPatchVersions(path, upgradeVersion, targetVersions);
+    // Only the copy this call has just written, held from its creation and
+    // compared with the carried package, is read: nobody can change it in
+    // the shared temporary folder until it has been read. Without one the
+    // lines stay empty, as they would for a file that cannot be read.
+    if (const std::unique_ptr<ReportCopy> copy = ReportCopy::Write(resourceName)) {
+        ReadTargetProductCodes(copy->path(), productCodes);
+        ReadPatchVersions(copy->path(), upgradeVersion, targetVersions);
     }
 
     std::wstring systemName = L"Windows";

@@ -211,12 +211,17 @@ TEST(PropertyArguments, TheInstallersOwnAndTooLongOnesAreRefused) {
         {{L"=x"}, false, L"", L"not a Windows Installer property name"},
         {{L"A-B=1"}, false, L"A-B", L"not a Windows Installer property name"},
         {{L"\u00c4=1"}, false, L"\u00c4", L"not a Windows Installer property name"},
+        // Registered without a change of the system, answered with 0.
+        {{L"EXECUTEMODE=Script"}, false, L"", L""},
+        {{L"EXECUTEMODE=None"}, false, L"EXECUTEMODE", L"register the patch without applying it"},
+        {{L"EXECUTEMODE="}, false, L"EXECUTEMODE", L"register the patch without applying it"},
     };
     // Those that would turn the patch run into another change of the product.
     std::vector<Case> rows(std::begin(cases), std::end(cases));
     for (const wchar_t* name : {L"REMOVE", L"MSIPATCHREMOVE", L"ADDLOCAL", L"ADDSOURCE", L"ADDDEFAULT", L"ADVERTISE",
                                 L"COMPADDLOCAL", L"COMPADDSOURCE", L"COMPADDDEFAULT", L"FILEADDLOCAL", L"FILEADDSOURCE",
-                                L"FILEADDDEFAULT", L"ACTION", L"TRANSFORMS", L"MSINEWINSTANCE", L"MSIINSTANCEGUID"}) {
+                                L"FILEADDDEFAULT", L"ACTION", L"TRANSFORMS", L"MSINEWINSTANCE", L"MSIINSTANCEGUID",
+                                L"EXECUTEACTION", L"UPGRADINGPRODUCTCODE"}) {
         rows.push_back({{L"REINSTALL=ALL", std::wstring(name) + L"=ALL"}, false, name,
                         L"would change what the configure call does"});
     }

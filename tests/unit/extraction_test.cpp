@@ -7,6 +7,7 @@
 #include "app/switches.h"
 #include "fixtures.h"
 #include "package/extraction.h"
+#include "platform/existing_files.h"
 
 namespace {
 
@@ -117,11 +118,16 @@ TEST_F(ExtractionTest, FailuresLeaveTheReasonAsTheLastError) {
         {"resource missing", [this] { resources.packages.erase(L"IDR_MSP"); }, L"", 1814},
         {"resource empty", [this] { resources.packages[L"IDR_MSP"] = ""; }, L"", 1812},
         {"name beyond the limits", [] {}, L"C:\\out\\" + std::wstring(300, L'x'), 206},
-        {"temporary folder too long", [this] { files.temp = L"C:\\" + std::wstring(1100, L't'); }, L"", 206},
+        {"temporary folder too long",
+         [this] { files.folders.insert(*(files.temp = L"C:\\" + std::wstring(1100, L't'))); }, L"", 206},
         {"no temporary folder, system says why", [] { fake::Faults().failEvery["tempFolder"] = 5; }, L"", 5},
         {"cannot create, system says why", [] { fake::Faults().failEvery["createFile"] = 112; }, L"", 112},
         {"cannot create, system silent", [] { fake::Faults().failEvery["createFile"] = 0; }, L"", 82},
         {"short write", [this] { files.writeLimit = 3; }, L"", 29},
+        // Elevated, no copy where the user's TEMP is not shown to be the user's, nor anywhere else.
+        {"elevated, TEMP outside the user's profile", [this] { files.elevated = true; }, L"", 5},
+        {"elevated, TEMP on a network drive",
+         [this] { files.elevated = true, files.networkFolders = {L"C:\\Temp"}; }, L"", 50},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -283,3 +289,12 @@ TEST_F(ExtractionTest, LogFolderIsTheTemporaryFolderWithoutItsSeparator) {
 }
 
 }  // namespace
+
+TEST(Links, OnlyNameSurrogateReparsePointsAreLinks) {
+    // Junction, symbolic link; a synced folder's placeholder, a deduplicated
+    // and a compressed (WOF) file, which are what they hold.
+    for (std::uint32_t tag : {0xA0000003u, 0xA000000Cu}) EXPECT_TRUE(platform::IsLinkTag(tag)) << tag;
+    for (std::uint32_t tag : {0x9000001Au, 0x9000101Au, 0x80000013u, 0x80000017u}) {
+        EXPECT_FALSE(platform::IsLinkTag(tag)) << tag;
+    }
+}

@@ -54,6 +54,14 @@ const Ignored kIgnoredFailures[] = {
     {"isFolder", "a log folder not found is made, or the product logs go to c: (the temporary folder's last resort)"},
     {"tempFolder", "no temporary folder for the default own log or the product logs: no own log; logs go to c:"},
     {"holdForWriter", "a product log that cannot be made: the patch is applied without one"},
+    {"recheckFolder", "a log folder that cannot be shown free of links again once the log is in it: the patch is "
+                      "applied without that log, and the own log says so"},
+    {"userProfileFolder", "elevated, without the user's profile folder the user's temporary folder is not used: the "
+                          "logs go to the system's (the copies of /e and /i fail)"},
+    {"setProcessTempFolder", "Windows Installer's client keeps the user's temporary folder for its own files: the "
+                             "own log says so"},
+    {"onNetwork", "a drive of no known kind counts as a network drive: the logs go to the system's temporary "
+                  "folder (the copies of /e and /i fail)"},
     {"enableLog", "the installer's log is a record only: the patch is applied without it"},
     {"setInternalUI", "the installer's interface level is a matter of display: the patch is applied anyway"},
     {"setThreadLocale", "the product's language steers the texts only: they come in the language in force"},

@@ -42,6 +42,7 @@ class PackageReportTest : public OsVersionTest {
 protected:
     PackageReportTest() : packages(files) {
         services.installer = &packages;
+        packages.files = &files;
         platform::Install(services);
         // A 64-bit Windows 7 workstation.
         os.report(fake::NtRecord(6, 1, 1, 0, 7601), 9);
@@ -197,6 +198,8 @@ TEST_F(PackageReportTest, EveryShowingLeavesOneMoreFilePerCarriedPackage) {
     ShowPackageInformation();
     const std::vector<std::wstring> temp = tempPackages();
     ASSERT_EQ(temp.size(), 4u);
+    EXPECT_EQ(packages.unheldOpens, 0);  // each copy held from its writing until it was read
+    EXPECT_TRUE(files.held.empty());
     EXPECT_EQ(std::count_if(temp.begin(), temp.end(), [&](const std::wstring& p) { return files.files[p] == "global"; }),
               2);
     EXPECT_EQ(boxes.shown.size(), 2u);

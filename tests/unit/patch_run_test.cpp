@@ -15,6 +15,7 @@
 #include "app/patch_run.h"
 #include "app/product_logs.h"
 #include "app/switches.h"
+#include "package/extraction.h"
 #include "package/held_package.h"
 #include "fixtures.h"
 #include "ui/messages.h"
@@ -484,6 +485,8 @@ TEST_F(PatchRunTest, PackagesAndLogsAreHeldInAFolderOfTheRunsOwnUntilTheInstalle
     carry(L"IDR_MSP_LP", kA, L"2.0.0.0;1.0.0.0,");
     install(kA, L"1.0.0.0", L"P");
     const std::wstring temp = L"C:\\Temp", systemTemp = L"C:\\Windows\\SystemTemp", windowsTemp = L"C:\\Windows\\Temp";
+    // Elevated, the user's TEMP counts only inside the profile the system records.
+    const std::wstring userTemp = L"C:\\Users\\u\\Temp";
     struct Case {
         const char* what;
         bool elevated;
@@ -494,21 +497,32 @@ TEST_F(PatchRunTest, PackagesAndLogsAreHeldInAFolderOfTheRunsOwnUntilTheInstalle
     } cases[] = {
         {"not elevated: the temporary folder", false, [] {}, temp, temp, {}},
         {"elevated: the system's own, never the user's", true, [&] { files.folders.insert(systemTemp); }, systemTemp,
-         temp, {}},
-        {"elevated, no SystemTemp", true, [] {}, windowsTemp, temp, {}},
-        {"elevated, SystemTemp through a link", true,
+         userTemp, {}},
+        {"elevated, no SystemTemp", true, [] {}, windowsTemp, userTemp, {}},
+        {"elevated, SystemTemp moved by an administrator's link: resolved once", true,
          [&] {
-             files.folders.insert(systemTemp);
+             files.folders.insert({systemTemp, L"D:\\SystemTemp"});
              files.linkedFolders.insert(systemTemp);
+             files.resolvedFolders[systemTemp] = L"D:\\SystemTemp";
          },
-         windowsTemp, temp, {}},
+         L"D:\\SystemTemp", userTemp, {}},
         {"elevated, the user's TEMP through a link: no log written there", true,
-         [&] {
-             files.temp = L"C:\\Users\\u\\Temp\\";
-             files.folders.insert(L"C:\\Users\\u\\Temp");
-             files.linkedFolders.insert(L"C:\\Users\\u");
-         },
+         [&] { files.linkedFolders.insert(L"C:\\Users\\u"); }, windowsTemp, windowsTemp, {}},
+        {"elevated, TEMP outside the user's profile: not used", true, [&] { files.temp = L"C:\\Temp\\"; },
          windowsTemp, windowsTemp, {}},
+        {"elevated, TEMP missing: never made", true, [&] { files.temp = L"C:\\Users\\u\\New\\"; }, windowsTemp,
+         windowsTemp, {}},
+        {"elevated, TEMP on a network drive: not used", true, [&] { files.networkFolders.insert(L"C:\\Users"); },
+         windowsTemp, windowsTemp, {}},
+        {"elevated, TEMP on a substituted drive: not used", true,
+         [&] { files.substitutedFolders.insert(userTemp); }, windowsTemp, windowsTemp, {}},
+        {"elevated, the profile in another case of non-ASCII letters", true,
+         [&] {
+             files.profile = L"C:\\USERS\\J\u00d6RG\u0416";
+             files.temp = L"C:\\Users\\j\u00f6rg\u0436\\Temp\\";
+             files.folders.insert(L"C:\\Users\\j\u00f6rg\u0436\\Temp");
+         },
+         windowsTemp, L"C:\\Users\\j\u00f6rg\u0436\\Temp", {}},
         {"a scanner has each new package open a moment", false,
          [&] { files.beforeHold = [n = 0](const std::wstring&) mutable { return ++n % 2 == 1; }; }, temp, temp,
          {100, 100}},
@@ -516,9 +530,13 @@ TEST_F(PatchRunTest, PackagesAndLogsAreHeldInAFolderOfTheRunsOwnUntilTheInstalle
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         files.elevated = c.elevated;
-        files.temp = L"C:\\Temp\\";
-        files.folders = {temp, windowsTemp};
+        files.temp = c.elevated ? userTemp + L"\\" : L"C:\\Temp\\";
+        files.profile = L"C:\\Users\\u";
+        files.folders = {temp, windowsTemp, userTemp};
+        files.files.clear();
         files.linkedFolders.clear();
+        files.networkFolders.clear();
+        files.substitutedFolders.clear();
         files.beforeHold = nullptr;
         files.privateFolders.clear();
         files.nextRandom = 0;
@@ -526,7 +544,14 @@ TEST_F(PatchRunTest, PackagesAndLogsAreHeldInAFolderOfTheRunsOwnUntilTheInstalle
         clock.sleeps.clear();
         ForgetProductLogs();
         c.arrange();
+        const std::set<std::wstring> foldersBefore = files.folders;
+        const std::optional<std::wstring> tempBefore = files.temp;
         RunPatches();
+        EXPECT_EQ(files.folders, foldersBefore);  // nothing of the user's made
+        // Nor does Windows Installer's client write its own files there.
+        EXPECT_EQ(files.temp, c.elevated && c.logFolder == windowsTemp ? windowsTemp + L"\\" : tempBefore);
+        // Elevated, a log outside the user's own temporary folder is for administrators only.
+        EXPECT_EQ(files.privateFiles.count(c.logFolder + L"\\P R2.log"), c.elevated && c.logFolder == windowsTemp);
         ASSERT_EQ(files.privateFolders.size(), 1u);
         const auto [folder, withUser] = *files.privateFolders.begin();
         EXPECT_EQ(withUser, !c.elevated);  // SYSTEM and Administrators only, when elevated
@@ -664,8 +689,12 @@ TEST_F(PatchRunTest, LogsNeverGoThroughAFileSomeoneElsePlaced) {
         {"a log of an earlier run", [&] { files.files[log] = "old log"; }, log, 0, true},
         {"a link", [&] { files.links[log] = L"C:\\secret"; }, log, 0, false},
         {"a file with two names", [&] { files.files[log] = "x"; files.looks[log] = twoNames; }, log, 0, false},
+        // Elevated, nothing that this run did not make is written through or deleted.
         {"a foreign owner's file, elevated",
-         [&] { files.files[log] = "x"; files.looks[log] = foreign; files.elevated = true; }, log, 0, false},
+         [&] { files.files[log] = "x"; files.looks[log] = foreign; files.elevated = true; }, second, 1, true},
+        {"a log of an earlier run, elevated", [&] { files.files[log] = "old log"; files.elevated = true; }, second, 1,
+         true},
+        {"a link, elevated", [&] { files.links[log] = L"C:\\secret"; files.elevated = true; }, second, 1, true},
         {"a foreign owner's file, not elevated", [&] { files.files[log] = "x"; files.looks[log] = foreign; }, log,
          0, true},
         {"a file whose look cannot be completed", [&] { files.files[log] = "x"; files.looks[log] = unknown; }, log, 0,
@@ -721,6 +750,19 @@ TEST_F(PatchRunTest, LogsNeverGoThroughAFileSomeoneElsePlaced) {
         EXPECT_EQ(files.files[L"C:\\secret"], "secret");
         if (c.path != log) EXPECT_EQ(files.files[c.path], "");  // made new, and empty
     }
+    // The folder made a link once the log is in it (Windows Installer opens
+    // the log by its path): no log for the call, and the file made goes again.
+    files.files.clear();
+    files.undeletable.clear();
+    files.looks.clear();
+    installer.logCalls.clear();
+    ForgetProductLogs();
+    files.afterCreate = [&](const std::wstring&) { files.linkedFolders.insert(L"C:\\Temp"); };
+    std::uint32_t error = 0;
+    EnableProductLog(files.openFolder(L"C:\\Temp", error).get(), L"P");
+    ASSERT_EQ(installer.logCalls.size(), 1u);
+    EXPECT_EQ(installer.logCalls[0].path, L"");
+    EXPECT_TRUE(files.files.empty());
 }
 
 }  // namespace
@@ -829,6 +871,7 @@ TEST_F(RunLogTest, ALogThatCannotBeWrittenChangesNothing) {
         // Elevated, as always: the working folder is the system's then.
         files.elevated = std::string(c.what) == "default name, TEMP through a link";
         if (files.elevated) files.linkedFolders.insert(L"C:\\Temp");
+        files.profile = L"C:\\";  // C:\Temp the user's, but for the link
         // What the system refuses to create.
         files.readOnly = {L"D:\\logs\\ro.log", L"D:\\none\\run.log", L"D:\\" + std::wstring(300, L'x') + L"\\run.log"};
         files.temp = std::wstring(L"C:\\Temp\\");
@@ -873,6 +916,75 @@ TEST_F(RunLogTest, TheOwnLogIsNeverWrittenThroughAPlacedLink) {
         EXPECT_EQ(run({L"/log", L"D:\\logs\\run.log"}), 0);
         EXPECT_EQ(files.files[L"C:\\Windows\\secret.txt"], "secret");
         EXPECT_EQ(lines(removable ? L"D:\\logs\\run.log" : L"D:\\logs\\run_2.log").back(), "Exit code 0");
+    }
+}
+
+// Names someone else took where each path makes a file: a link to another
+// file, a folder and a read-only file, in turn. Nothing is written through
+// them, and nothing is deleted but at a place an administrator named (the
+// /log file, the /e target) or, not elevated, at a product log's name; the
+// file goes to the next free name.
+TEST_F(RunLogTest, TakenNamesAreNeverWrittenThroughAndElevatedNeverDeleted) {
+    const std::wstring temp = L"C:\\Users\\u\\Temp\\", own = temp + L"Update Kit_20261208214609";
+    fake::OsVersion os;
+    services.osVersion = &os;
+    platform::Install(services);
+    resources.addString(1033, 316, L"_glob");
+    struct Row {
+        const char* what;
+        std::vector<std::wstring> args;
+        std::vector<std::wstring> planted;  // "#k": the k-th "MSP<n>" name the run will try
+        std::wstring made, madeElevated;
+        bool replaced, replacedElevated;  // the first planted entry gives way to the file made
+    } rows[] = {
+        {"product log, the first and numbered names", {L"/q"},
+         {temp + L"P R2.log", temp + L"P R2 (2).log", temp + L"P R2 (3).log"}, temp + L"P R2.log",
+         temp + L"P R2 (4).log", true, false},
+        {"/log", {L"/quiet", L"/log", L"D:\\logs\\run.log"}, {L"D:\\logs\\run.log"}, L"D:\\logs\\run.log",
+         L"D:\\logs\\run.log", true, true},
+        {"the default own log", {L"/quiet"}, {own + L".log", own + L"_2.log", own + L"_3.log"}, own + L"_4.log",
+         own + L"_4.log", false, false},
+        {"/e with a path", {L"/e", L"D:\\Out\\x.msp"}, {L"D:\\Out\\x_glob.msp"}, L"D:\\Out\\x_glob.msp",
+         L"D:\\Out\\x_glob.msp", true, true},
+        {"/e without a path", {L"/e"}, {L"#1", L"#2", L"#3"}, L"#4", L"#4", false, false},
+        {"/i", {L"/i"}, {L"#1", L"#2", L"#3"}, L"#4", L"#4", false, false},
+    };
+    for (const Row& row : rows) {
+        for (bool elevated : {false, true}) {
+            SCOPED_TRACE(std::string(row.what) + (elevated ? ", elevated" : ""));
+            forgetRun();
+            ForgetProductLogs();
+            files.links.clear();
+            files.readOnly.clear();
+            files.elevated = elevated;
+            files.temp = temp;
+            files.folders = {L"C:\\Users\\u\\Temp", L"C:\\Windows\\Temp", L"D:\\logs", L"D:\\Out"};
+            files.files[L"C:\\secret"] = "secret";
+            carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,");
+            install(kA, L"1.0.0.0", L"P");
+            const unsigned n = NextPackageNumber();
+            const auto resolve = [&](const std::wstring& name) {
+                return name[0] == L'#' ? temp + L"MSP" + std::to_wstring(n + (name[1] - L'0')) : name;
+            };
+            for (std::size_t i = 0; i < row.planted.size(); ++i) {
+                const std::wstring path = resolve(row.planted[i]);
+                if (i % 3 == 0) files.links[path] = L"C:\\secret";
+                if (i % 3 == 1) files.folders.insert(path);
+                if (i % 3 == 2) files.files[path] = "someone's", files.readOnly.insert(path);
+            }
+            run(row.args);
+            EXPECT_EQ(files.files[L"C:\\secret"], "secret");
+            const std::wstring made = resolve(elevated ? row.madeElevated : row.made);
+            EXPECT_EQ(files.files.count(made), 1u);
+            EXPECT_EQ(files.links.count(made), 0u);
+            const bool replaced = elevated ? row.replacedElevated : row.replaced;
+            for (std::size_t i = replaced ? 1 : 0; i < row.planted.size(); ++i) {
+                const std::wstring path = resolve(row.planted[i]);
+                EXPECT_TRUE(i % 3 == 0 ? files.links.count(path) != 0 : i % 3 == 1 ? files.folders.count(path) != 0
+                                                                                    : files.files[path] == "someone's")
+                    << "gone: " << std::string(path.begin(), path.end());
+            }
+        }
     }
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/error_codes.h"
+#include "platform/existing_files.h"
 #include "platform/win32/win32_image_bytes.h"
 #include "platform/win32/win32_implementations.h"
 
@@ -141,6 +142,19 @@ std::optional<std::wstring> LongPathOf(const std::wstring& path) {
     return std::wstring(buffer.data(), length);
 }
 
+using CompareStringOrdinalFn = int(WINAPI*)(LPCWSTR, int, LPCWSTR, int, BOOL);
+
+// True when the two names are the same to the file system: ordinal, case
+// ignored by the system's own table (Vista on), not by the C library's,
+// which knows the ASCII letters only.
+bool SameName(const std::wstring& a, const std::wstring& b) {
+    static const auto compare = reinterpret_cast<CompareStringOrdinalFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "CompareStringOrdinal")));
+    if (compare == nullptr) return _wcsicmp(a.c_str(), b.c_str()) == 0;
+    return compare(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
 enum class Where { There, Elsewhere, Unknown };
 
 // Whether the open `handle` leads to `expected` (a full path in plain form),
@@ -150,7 +164,70 @@ enum class Where { There, Elsewhere, Unknown };
 Where LeadsTo(HANDLE handle, const std::wstring& expected) {
     const std::optional<std::wstring> final = FinalPath(handle);
     if (!final) return Where::Unknown;
-    return _wcsicmp(PlainForm(*final).c_str(), expected.c_str()) == 0 ? Where::There : Where::Elsewhere;
+    return SameName(PlainForm(*final), expected) ? Where::There : Where::Elsewhere;
+}
+
+// The native calls that open a file relative to a folder's handle or by its
+// identity, delete through a file's own handle and ask a handle for its
+// reparse tag; present in every NT system's ntdll.
+using NtCreateFileFn = LONG(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER, ULONG,
+                                    ULONG, ULONG, ULONG, PVOID, ULONG);
+using NtSetInformationFileFn = LONG(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
+using NtQueryInformationFileFn = LONG(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
+using RtlNtStatusToDosErrorFn = ULONG(NTAPI*)(LONG);
+
+struct NativeCalls {
+    NtCreateFileFn createFile = nullptr;
+    NtSetInformationFileFn setInformation = nullptr;
+    NtQueryInformationFileFn queryInformation = nullptr;
+    RtlNtStatusToDosErrorFn toDosError = nullptr;
+    bool present() const {
+        return createFile != nullptr && setInformation != nullptr && queryInformation != nullptr &&
+               toDosError != nullptr;
+    }
+};
+
+const NativeCalls& Native() {
+    static const NativeCalls calls = [] {
+        NativeCalls found;
+        HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+        if (ntdll == nullptr) return found;
+        found.createFile = reinterpret_cast<NtCreateFileFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtCreateFile")));
+        found.setInformation = reinterpret_cast<NtSetInformationFileFn>(
+            reinterpret_cast<void*>(GetProcAddress(ntdll, "NtSetInformationFile")));
+        found.queryInformation = reinterpret_cast<NtQueryInformationFileFn>(
+            reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryInformationFile")));
+        found.toDosError = reinterpret_cast<RtlNtStatusToDosErrorFn>(
+            reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+        return found;
+    }();
+    return calls;
+}
+
+// True when the entry open as `handle`, with `attributes`, is a link: a
+// reparse point whose tag is a name surrogate. A placeholder of a synced
+// folder, a deduplicated or compressed file is what it holds. A tag that
+// cannot be read counts as a link.
+bool IsLinkHandle(HANDLE handle, DWORD attributes) {
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return false;
+    const NativeCalls& native = Native();
+    if (!native.present()) return true;
+    struct {
+        ULONG attributes;
+        ULONG reparseTag;
+    } tag{};
+    IO_STATUS_BLOCK io{};
+    const LONG status = native.queryInformation(handle, &io, &tag, sizeof(tag),
+                                                static_cast<FILE_INFORMATION_CLASS>(35));  // FileAttributeTagInformation
+    return status < 0 || IsLinkTag(tag.reparseTag);
+}
+
+// True when `handle` is open on a folder that is no link: never deleted,
+// empty or not, whoever put it there.
+bool IsFolderNoLink(HANDLE handle) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info)) return true;
+    return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && !IsLinkHandle(handle, info.dwFileAttributes);
 }
 
 // What the open `file` is; `path` is the full path it was opened under.
@@ -162,54 +239,44 @@ ExistingFile LookAtHandle(HANDLE file, const std::wstring& path) {
         found.ownerTrusted = false;
         return found;
     }
-    const DWORD notPlain = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE;
+    const DWORD notPlain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE;
     const Where where = LeadsTo(file, path);
     found.identityShown = where != Where::Unknown;
-    found.plainFile =
-        (info.dwFileAttributes & notPlain) == 0 && GetFileType(file) == FILE_TYPE_DISK && where == Where::There;
+    found.plainFile = (info.dwFileAttributes & notPlain) == 0 && !IsLinkHandle(file, info.dwFileAttributes) &&
+                      GetFileType(file) == FILE_TYPE_DISK && where == Where::There;
     found.linkCount = info.nNumberOfLinks;
     found.ownerTrusted = OwnerTrusted(file);
     return found;
 }
 
-// The native calls that open a file relative to a folder's handle and delete
-// through a file's own handle; present in every NT system's ntdll.
-using NtCreateFileFn = LONG(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER, ULONG,
-                                    ULONG, ULONG, ULONG, PVOID, ULONG);
-using NtSetInformationFileFn = LONG(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
-using RtlNtStatusToDosErrorFn = ULONG(NTAPI*)(LONG);
-
-struct NativeCalls {
-    NtCreateFileFn createFile = nullptr;
-    NtSetInformationFileFn setInformation = nullptr;
-    RtlNtStatusToDosErrorFn toDosError = nullptr;
-    bool present() const { return createFile != nullptr && setInformation != nullptr && toDosError != nullptr; }
-};
-
-const NativeCalls& Native() {
-    static const NativeCalls calls = [] {
-        NativeCalls found;
-        HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-        if (ntdll == nullptr) return found;
-        found.createFile = reinterpret_cast<NtCreateFileFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtCreateFile")));
-        found.setInformation = reinterpret_cast<NtSetInformationFileFn>(
-            reinterpret_cast<void*>(GetProcAddress(ntdll, "NtSetInformationFile")));
-        found.toDosError = reinterpret_cast<RtlNtStatusToDosErrorFn>(
-            reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
-        return found;
-    }();
-    return calls;
+// Opens or creates, through the native call, the entry `name` relative to
+// the open `root`; a link at the name is never followed. The last error
+// tells why not.
+HANDLE NativeOpen(HANDLE root, UNICODE_STRING& name, ACCESS_MASK access, ULONG share, ULONG disposition,
+                  ULONG options, PSECURITY_DESCRIPTOR descriptor = nullptr) {
+    const NativeCalls& native = Native();
+    if (!native.present()) {
+        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+        return INVALID_HANDLE_VALUE;
+    }
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, root, descriptor);
+    IO_STATUS_BLOCK io{};
+    HANDLE handle = nullptr;
+    const LONG status = native.createFile(&handle, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &attributes, &io,
+                                          nullptr, FILE_ATTRIBUTE_NORMAL, share, disposition,
+                                          options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+    if (status < 0) {
+        SetLastError(native.toDosError(status));
+        return INVALID_HANDLE_VALUE;
+    }
+    return handle;
 }
 
 // Opens or creates the entry `name` of the folder held as `folder`, by the
 // folder's handle, never by the folder's path; the last error tells why not.
 HANDLE OpenRelative(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG disposition,
                     ULONG options, PSECURITY_DESCRIPTOR descriptor = nullptr) {
-    const NativeCalls& native = Native();
-    if (!native.present()) {
-        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-        return INVALID_HANDLE_VALUE;
-    }
     // One entry of this very folder: no separator, no "." or "..".
     if (name.empty() || name == L"." || name == L".." || name.find_first_of(L"\\/") != std::wstring::npos ||
         name.size() > 255) {
@@ -219,18 +286,17 @@ HANDLE OpenRelative(HANDLE folder, const std::wstring& name, ACCESS_MASK access,
     UNICODE_STRING text;
     text.Buffer = const_cast<PWSTR>(name.c_str());
     text.Length = text.MaximumLength = static_cast<USHORT>(name.size() * sizeof(wchar_t));
-    OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, folder, descriptor);
-    IO_STATUS_BLOCK io{};
-    HANDLE handle = nullptr;
-    const LONG status = native.createFile(&handle, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &attributes, &io,
-                                          nullptr, FILE_ATTRIBUTE_NORMAL, share, disposition,
-                                          options | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
-    if (status < 0) {
-        SetLastError(native.toDosError(status));
-        return INVALID_HANDLE_VALUE;
-    }
-    return handle;
+    return NativeOpen(folder, text, access, share, disposition, options, descriptor);
+}
+
+// Opens the file whose identity is `id` on the volume of `volume` (any
+// handle on it), for deleting.
+HANDLE OpenByIdentity(HANDLE volume, ULONGLONG id) {
+    UNICODE_STRING text;
+    text.Buffer = reinterpret_cast<PWSTR>(&id);
+    text.Length = text.MaximumLength = sizeof(id);
+    return NativeOpen(volume, text, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+                      FILE_OPEN_BY_FILE_ID | FILE_NON_DIRECTORY_FILE);
 }
 
 // Marks what `handle` is open on for deletion when the handle closes.
@@ -251,14 +317,15 @@ bool DeleteThroughHandle(HANDLE handle) {
 }
 
 // Opens the entry `name` of `folder` as itself (a link is not followed), or
-// creates a file when none is there. `result` Opened, Created, AlreadyExists
-// for an entry that is there but cannot be opened, or Failed.
+// creates a file when none is there, with `descriptor` when one is given.
+// `result` Opened, Created, AlreadyExists for an entry that is there but
+// cannot be opened, or Failed.
 HANDLE OpenOrCreateIn(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG share, CreateMode mode,
-                      CreateResult& result) {
+                      PSECURITY_DESCRIPTOR descriptor, CreateResult& result) {
     // A few rounds, for an entry removed or made between the two calls.
     for (int round = 0; round < 4; ++round) {
         if (mode == CreateMode::ReplaceExisting) {
-            HANDLE existing = OpenRelative(folder, name, access, share, FILE_OPEN, FILE_OPEN_REPARSE_POINT);
+            HANDLE existing = OpenRelative(folder, name, access, share, FILE_OPEN, 0);
             if (existing != INVALID_HANDLE_VALUE) {
                 result = CreateResult::Opened;
                 return existing;
@@ -274,7 +341,7 @@ HANDLE OpenOrCreateIn(HANDLE folder, const std::wstring& name, ACCESS_MASK acces
                 return INVALID_HANDLE_VALUE;
             }
         }
-        HANDLE created = OpenRelative(folder, name, access, share, FILE_CREATE, FILE_NON_DIRECTORY_FILE);
+        HANDLE created = OpenRelative(folder, name, access, share, FILE_CREATE, FILE_NON_DIRECTORY_FILE, descriptor);
         if (created != INVALID_HANDLE_VALUE) {
             result = CreateResult::Created;
             return created;
@@ -292,11 +359,22 @@ HANDLE OpenOrCreateIn(HANDLE folder, const std::wstring& name, ACCESS_MASK acces
     return INVALID_HANDLE_VALUE;
 }
 
-// An open file; its name is kept only to ask the system where the handle leads.
+// An open file; its name is kept only to ask the system where the handle
+// leads. It keeps a handle of its folder, to delete the file by its identity
+// once it has let go of it (a hold whose handle may not delete).
 class Win32OpenFile : public OpenFile {
 public:
-    Win32OpenFile(HANDLE handle, std::wstring path) : handle_(handle), path_(std::move(path)) {}
-    ~Win32OpenFile() override { close(); }
+    Win32OpenFile(HANDLE handle, std::wstring path, bool created, bool canDelete, HANDLE folder)
+        : handle_(handle), path_(std::move(path)), created_(created), canDelete_(canDelete) {
+        if (!DuplicateHandle(GetCurrentProcess(), folder, GetCurrentProcess(), &folder_, 0, FALSE,
+                             DUPLICATE_SAME_ACCESS)) {
+            folder_ = INVALID_HANDLE_VALUE;
+        }
+    }
+    ~Win32OpenFile() override {
+        close();
+        if (folder_ != INVALID_HANDLE_VALUE) CloseHandle(folder_);
+    }
     Win32OpenFile(const Win32OpenFile&) = delete;
     Win32OpenFile& operator=(const Win32OpenFile&) = delete;
 
@@ -333,6 +411,47 @@ public:
         return SetFilePointerEx(handle_, start, nullptr, FILE_BEGIN) && SetEndOfFile(handle_);
     }
 
+    void letGo() override {
+        if (handle_ == INVALID_HANDLE_VALUE) return;
+        BY_HANDLE_FILE_INFORMATION info;
+        if (GetFileInformationByHandle(handle_, &info)) {
+            identity_ = (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+        }
+        close();
+    }
+
+    bool remove() override {
+        if (handle_ != INVALID_HANDLE_VALUE) {
+            // What this handle made, or the entry itself at its name: never
+            // the file that a link the system did not mark as one leads to.
+            if ((!created_ && LeadsTo(handle_, path_) != Where::There) || IsFolderNoLink(handle_)) {
+                SetLastError(ERROR_ACCESS_DENIED);
+                return false;
+            }
+            if (canDelete_) {
+                if (!DeleteThroughHandle(handle_)) return false;
+                close();
+                removed_ = true;
+                return true;
+            }
+            letGo();  // a hold that shares no deleting lets go first
+        }
+        if (removed_) return true;
+        if (identity_ == 0 || folder_ == INVALID_HANDLE_VALUE) {
+            SetLastError(kErrorIdentityUnknown);
+            return false;
+        }
+        const Handle entry(OpenByIdentity(folder_, identity_));
+        if (!entry.valid()) return false;
+        if (LeadsTo(entry.get(), path_) != Where::There) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return false;
+        }
+        if (!DeleteThroughHandle(entry.get())) return false;
+        removed_ = true;
+        return true;
+    }
+
 private:
     bool writeChunk(const void* data, DWORD size) {
         DWORD written = 0;
@@ -360,8 +479,14 @@ private:
     }
 
     HANDLE handle_;
+    HANDLE folder_ = INVALID_HANDLE_VALUE;
+    ULONGLONG identity_ = 0;
     std::wstring path_;
+    bool created_;
+    bool canDelete_;
+    bool removed_ = false;
 };
+
 
 using RtlGenRandomFn = BOOLEAN(WINAPI*)(PVOID, ULONG);
 
@@ -373,6 +498,47 @@ std::wstring PrivateDescriptor(const wchar_t* userSid) {
     sddl += L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
     if (userSid != nullptr) sddl += std::wstring(L"(A;OICI;FA;;;") + userSid + L")";
     return sddl;
+}
+
+// The descriptor of a file only SYSTEM and the Administrators group may
+// use, owned by the Administrators group; none when not `wanted` (the file
+// then gets what its folder passes on). One that cannot be built fails the
+// create rather than fall back to the folder's.
+class Descriptor {
+public:
+    explicit Descriptor(bool wanted) {
+        failed_ = wanted && !ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                                L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)", SDDL_REVISION_1, &descriptor_, nullptr);
+    }
+    ~Descriptor() {
+        if (descriptor_ != nullptr) LocalFree(descriptor_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    PSECURITY_DESCRIPTOR get() const { return descriptor_; }
+    // True when a descriptor was wanted and cannot be built; `result` then Failed.
+    bool failed(CreateResult& result) const {
+        if (failed_) result = CreateResult::Failed;
+        return failed_;
+    }
+
+private:
+    PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+    bool failed_ = false;
+};
+
+// Why a folder whose final path is not its path is refused, when no link is
+// to blame: a substituted drive (135), a mapped network drive (50); else
+// a link, junction or mount point on the way (4395).
+std::uint32_t DriveOtherThanLink(const std::wstring& path) {
+    if (path.size() < 2 || path[1] != L':') return kErrorLinkInPath;
+    const std::wstring drive = path.substr(0, 2);
+    wchar_t target[MAX_PATH + 1] = {};
+    if (QueryDosDeviceW(drive.c_str(), target, MAX_PATH) != 0 && std::wcsncmp(target, L"\\??\\", 4) == 0) {
+        return kErrorSubstitutedDrive;
+    }
+    if (GetDriveTypeW((drive + L"\\").c_str()) == DRIVE_REMOTE) return kErrorNotSupported;
+    return kErrorLinkInPath;
 }
 
 // What a held folder's handle may do: list, add files, and (for a folder of
@@ -397,12 +563,12 @@ public:
         BY_HANDLE_FILE_INFORMATION info;
         if (!GetFileInformationByHandle(handle_, &info)) return GetLastError() != 0 ? GetLastError() : kErrorIdentityUnknown;
         if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return ERROR_DIRECTORY;
-        if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return kErrorLinkInPath;
+        if (IsLinkHandle(handle_, info.dwFileAttributes)) return kErrorLinkInPath;
         switch (LeadsTo(handle_, path_)) {
             case Where::There:
                 return 0;
             case Where::Elsewhere:
-                return kErrorLinkInPath;
+                return DriveOtherThanLink(path_);
             case Where::Unknown:
                 break;
         }
@@ -412,9 +578,13 @@ public:
     const std::wstring& path() const override { return path_; }
 
     std::unique_ptr<OpenFile> createFile(const std::wstring& name, CreateMode mode, CreateResult& result) override {
-        HANDLE handle = OpenOrCreateIn(handle_, name, GENERIC_WRITE | READ_CONTROL, 0, mode, result);
+        // Shares nothing, so the handle may delete what it made.
+        const Descriptor descriptor(privateFiles_);
+        if (descriptor.failed(result)) return nullptr;
+        HANDLE handle =
+            OpenOrCreateIn(handle_, name, GENERIC_WRITE | READ_CONTROL | DELETE, 0, mode, descriptor.get(), result);
         if (handle == INVALID_HANDLE_VALUE) return nullptr;
-        return std::make_unique<Win32OpenFile>(handle, child(name));
+        return std::make_unique<Win32OpenFile>(handle, child(name), result == CreateResult::Created, true, handle_);
     }
 
     std::unique_ptr<OpenFile> holdForReaders(const std::wstring& name, std::uint32_t& error) override {
@@ -430,7 +600,7 @@ public:
             error = GetLastError();
             return nullptr;
         }
-        auto file = std::make_unique<Win32OpenFile>(held, child(name));
+        auto file = std::make_unique<Win32OpenFile>(held, child(name), false, false, handle_);
         const ExistingFile found = file->look();
         if (!found.identityShown) {
             error = kErrorIdentityUnknown;
@@ -448,10 +618,24 @@ public:
         // writers of an installer log share (they are several: the client and
         // the service): no delete sharing keeps the name on this file, and
         // write sharing lets the writers in. Nothing is written through it.
+        const Descriptor descriptor(privateFiles_);
+        if (descriptor.failed(result)) return nullptr;
         HANDLE handle = OpenOrCreateIn(handle_, name, GENERIC_WRITE | READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                       mode, result);
+                                       mode, descriptor.get(), result);
         if (handle == INVALID_HANDLE_VALUE) return nullptr;
-        return std::make_unique<Win32OpenFile>(handle, child(name));
+        return std::make_unique<Win32OpenFile>(handle, child(name), result == CreateResult::Created, false,
+                                               handle_);
+    }
+
+    std::uint32_t recheck() override { return check(); }
+
+    void makeFilesPrivate() override { privateFiles_ = true; }
+
+    // A folder made as `name` in this one, with the descriptor it inherits;
+    // 0 or why not.
+    std::uint32_t createFolder(const std::wstring& name) {
+        const Handle made(OpenRelative(handle_, name, kFolderAccess, kFolderSharing, FILE_CREATE, FILE_DIRECTORY_FILE));
+        return made.valid() ? 0 : ErrorOr(kErrorCannotMake);
     }
 
     bool deleteFile(const std::wstring& name) override {
@@ -460,8 +644,9 @@ public:
         if (!entry.valid()) return false;
         // Only the entry itself: where the name leads somewhere else without
         // the system marking it as a link (Wine opens the target of a Unix
-        // link), nothing is deleted.
-        return LeadsTo(entry.get(), child(name)) == Where::There && DeleteThroughHandle(entry.get());
+        // link), nothing is deleted; nor is a folder that is no link.
+        return LeadsTo(entry.get(), child(name)) == Where::There && !IsFolderNoLink(entry.get()) &&
+               DeleteThroughHandle(entry.get());
     }
 
     std::unique_ptr<HeldFolder> createPrivateFolder(const std::wstring& name, bool withCurrentUser,
@@ -510,6 +695,7 @@ private:
 
     HANDLE handle_;
     std::wstring path_;
+    bool privateFiles_ = false;
 };
 
 }  // namespace
@@ -539,8 +725,52 @@ bool Win32FileSystem::isFolder(const std::wstring& path) {
 }
 
 bool Win32FileSystem::createFolder(const std::wstring& path) {
-    return CreateDirectoryW(path.c_str(), nullptr) != FALSE;
+    // Made in its parent, held and shown free of links, relative to its handle.
+    const std::size_t slash = path.find_last_of(L"\\/");
+    if (slash == std::wstring::npos || slash + 1 == path.size()) {
+        SetLastError(ERROR_INVALID_NAME);
+        return false;
+    }
+    std::wstring parent = path.substr(0, slash);
+    if (parent.size() == 2 && parent[1] == L':') parent += L'\\';
+    std::uint32_t error = 0;
+    const std::unique_ptr<HeldFolder> held = openFolder(parent, error);
+    if (held) error = static_cast<Win32HeldFolder&>(*held).createFolder(path.substr(slash + 1));
+    SetLastError(error);
+    return error == 0;
 }
+
+bool Win32FileSystem::setProcessTempFolder(const std::wstring& path) {
+    return SetEnvironmentVariableW(L"TMP", path.c_str()) && SetEnvironmentVariableW(L"TEMP", path.c_str());
+}
+
+std::optional<std::wstring> Win32FileSystem::userProfileFolder() {
+    using GetUserProfileDirectoryFn = BOOL(WINAPI*)(HANDLE, LPWSTR, LPDWORD);
+    static const auto function = [] {
+        HMODULE userenv = LoadLibraryExW(L"userenv.dll", nullptr, 0x00000800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */);
+        return userenv == nullptr ? nullptr
+                                  : reinterpret_cast<GetUserProfileDirectoryFn>(reinterpret_cast<void*>(
+                                        GetProcAddress(userenv, "GetUserProfileDirectoryW")));
+    }();
+    HANDLE raw = nullptr;
+    if (function == nullptr || !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return std::nullopt;
+    const Handle token(raw);
+    DWORD size = 0;
+    function(token.get(), nullptr, &size);
+    if (size == 0) return std::nullopt;
+    std::vector<wchar_t> buffer(size + 1);
+    if (!function(token.get(), buffer.data(), &size)) return std::nullopt;
+    return PlainForm(buffer.data());
+}
+
+bool Win32FileSystem::onNetwork(const std::wstring& path) {
+    if (path.compare(0, 2, L"\\\\") == 0) return true;  // a UNC path, "\\?\UNC\" too
+    if (path.size() < 2 || path[1] != L':') return true;
+    const UINT type = GetDriveTypeW((path.substr(0, 2) + L"\\").c_str());
+    return type == DRIVE_REMOTE || type == DRIVE_UNKNOWN || type == DRIVE_NO_ROOT_DIR;
+}
+
+bool Win32FileSystem::sameName(const std::wstring& a, const std::wstring& b) { return SameName(a, b); }
 
 std::optional<std::wstring> Win32FileSystem::windowsFolder() {
     // The system's own Windows folder, also for a user who has a private one
@@ -569,6 +799,24 @@ std::unique_ptr<HeldFolder> Win32FileSystem::openFolder(const std::wstring& path
     error = folder->check();
     if (error != 0) return nullptr;
     return folder;
+}
+
+std::unique_ptr<HeldFolder> Win32FileSystem::openResolvedFolder(const std::wstring& path, std::uint32_t& error) {
+    // Links on the way followed, once: the folder is what it resolves to.
+    HANDLE handle = CreateFileW(path.c_str(), kFolderAccess, kFolderSharing, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error = ErrorOr(kErrorPathNotFound);
+        return nullptr;
+    }
+    const Handle opened(handle);
+    const std::optional<std::wstring> resolved = FinalPath(handle);
+    if (!resolved) {
+        error = kErrorIdentityUnknown;
+        return nullptr;
+    }
+    // Held as itself under the path it resolved to, and shown so again.
+    return openFolder(PlainForm(*resolved), error);
 }
 
 bool Win32FileSystem::randomBytes(void* buffer, std::size_t size) {

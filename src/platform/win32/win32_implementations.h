@@ -27,6 +27,11 @@ public:
     bool createFolder(const std::wstring& path) override;
     std::optional<std::wstring> windowsFolder() override;
     std::unique_ptr<HeldFolder> openFolder(const std::wstring& path, std::uint32_t& error) override;
+    std::unique_ptr<HeldFolder> openResolvedFolder(const std::wstring& path, std::uint32_t& error) override;
+    std::optional<std::wstring> userProfileFolder() override;
+    bool setProcessTempFolder(const std::wstring& path) override;
+    bool onNetwork(const std::wstring& path) override;
+    bool sameName(const std::wstring& a, const std::wstring& b) override;
     bool randomBytes(void* buffer, std::size_t size) override;
     bool processElevated() override;
 };

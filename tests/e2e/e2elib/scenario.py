@@ -217,6 +217,12 @@ class Case:
         rel = relative.replace("\\", "/").strip("/")
         return self.env.drive_c() / rel, "C:\\" + rel.replace("/", "\\")
 
+    def in_profile(self, relative):
+        """(Linux path, Windows path) of a place in the user's profile folder (C:\\users\\<user>, the
+        start of the user's %TEMP%): an elevated run uses a temporary folder of the user's only there."""
+        profile = "\\".join(self.env.temp_win.split("\\")[:3])
+        return self.c_drive(profile[3:] + "\\" + relative)
+
     def temp_files(self):
         """Names of the entries in the user's temporary folder."""
         t = self.env.temp_unix

@@ -54,15 +54,17 @@ def unchangeable(path):
 
 
 def temp_of_length(t, length):
-    """A folder C:\\<name> whose Windows path has `length` characters, made on the disk."""
-    components, remaining = [], length - 3
+    """A folder in the user's profile (where an elevated run uses the user's temporary folder) whose
+    Windows path has `length` characters, made on the disk."""
+    profile_unix, profile = t.in_profile("t")
+    components, remaining = [], length - len(profile) + 1
     while remaining > 200:
         part = min(200, remaining - 2)
         components.append("t" * part)
         remaining -= part + 1
     components.append("t" * remaining)
-    win = "C:\\" + "\\".join(components)
-    unix = t.env.drive_c().joinpath(*components)
+    win = profile[:-1] + "\\".join(components)
+    unix = profile_unix.parent.joinpath(*components)
     unix.mkdir(parents=True, exist_ok=True)
     return unix, win
 
@@ -230,8 +232,9 @@ def install_mode_with_a_long_temporary_folder(t):
 @scenario
 def install_mode_with_an_unwritable_temporary_folder(t):
     # A folder that cannot be written keeps Wine's Windows Installer from opening the package; one
-    # that does not exist Wine replaces with another, and the run's working folder is the system's.
-    base, win_base = t.c_drive(f"e2e-{t.name}")
+    # that does not exist is never made (elevated): the logs and Windows Installer's own files go to
+    # the system's temporary folder, and the run's working folder is the system's anyway.
+    base, win_base = t.in_profile(f"e2e-{t.name}")
     locked = base / "locked"
     locked.mkdir(parents=True)
     for what, win, lock in (("a folder that cannot be written", win_base + "\\locked", True),
@@ -251,8 +254,10 @@ def install_mode_with_an_unwritable_temporary_folder(t):
         else:
             t.expect_boxes(r, [message_box(ENGLISH, 301, name)])
         t.equal(t.product_version(product.code), "1.0.0.0" if lock else "1.1.0.0", f"version after the run ({what})")
-    # The missing temporary folder is made for the product's log.
-    t.equal(sorted(tree(base)), ["locked", "missing", "missing/Locked Out 0 R2.log"], "what the scenario's folder holds")
+    t.equal(sorted(tree(base)), ["locked"], "what the scenario's folder holds: the missing one is not made")
+    system_log = t.env.drive_c() / "windows" / "temp" / "Locked Out 0 R2.log"
+    t.check(system_log.is_file(), "the product log in the system's temporary folder")
+    system_log.unlink()
 
 
 if __name__ == "__main__":

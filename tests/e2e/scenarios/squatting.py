@@ -2,8 +2,9 @@
 """Squatting: files and folders that someone else put in the shared temporary folder under the names
 the program picks for its temporary package files ("MSP1" ... "MSP50") are neither opened nor
 changed, and the program still does its work under names of its own; another program that
-watches the temporary folders never gets to change a package file the patch run writes; and a
-temporary folder named through a link that another program retargets decides nothing."""
+watches the temporary folders never gets to change a package file the patch run writes; a
+temporary folder named through a link that another program retargets decides nothing; and one
+that is missing below a link is never made."""
 import json
 import os
 import shutil
@@ -217,6 +218,37 @@ def a_temporary_folder_through_a_retargeted_link_decides_nothing(t):
     for name in written:
         (system_temp / name).unlink()
 
+
+@scenario
+def a_temporary_folder_below_a_link_is_never_made(t):
+    # The user's TEMP and TMP name a folder that does not exist, below a link the user owns inside
+    # the user's profile. Elevated, the run makes nothing there (the folder would be made where the
+    # link leads: a step to code run as administrator), neither for the check nor for the patch run,
+    # and the carried patch is applied with the logs in the system's temporary folder.
+    product = t.install_product(name="Missing Temp", version="1.0.0.0")
+    patch, _ = t.make_upgrade_patch(product, "1.1.0.0")
+    exe = t.build_variant(patch)
+    target, _ = t.c_drive(f"e2e-{t.name}-target")
+    target.mkdir(parents=True)
+    link, win_link = t.in_profile(f"e2e-{t.name}")
+    link.symlink_to(target)
+    system_temp = t.env.drive_c() / "windows" / "temp"
+    system_before = set(os.listdir(system_temp))
+    try:
+        with temporary_folder(t, win_link + "\\New"):
+            t.run_update(exe, ["/check"], expect_boxes=0)
+            t.equal(t.product_version(product.code), "1.0.0.0", "version after the check")
+            t.equal(sorted(os.listdir(target)), [], "entries made where the link leads, by the check")
+            r = t.run_update(exe, ["/q"], expect_boxes=0)
+    finally:
+        link.unlink()
+    t.equal(r.exit_code, 0, "exit code")
+    t.equal(sorted(os.listdir(target)), [], "entries made where the link leads, by the patch run")
+    t.equal(t.product_version(product.code), "1.1.0.0", "version after the run: the carried patch")
+    written = sorted(set(os.listdir(system_temp)) - system_before)
+    t.check("Missing Temp R2.log" in written, f"the product log in the system's temporary folder: {written}")
+    for name in written:
+        (system_temp / name).unlink()
 
 if __name__ == "__main__":
     sys.exit(run_scenarios())

@@ -16,9 +16,19 @@ public:
         if (hold_) ++files_.held[path_];
         ++files_.openNow[path_];
     }
-    ~MemoryFile() override {
+    ~MemoryFile() override { letGo(); }
+    void letGo() override {
+        if (!open_) return;
+        open_ = false;
         if (hold_ && --files_.held[path_] == 0) files_.held.erase(path_);
         if (--files_.openNow[path_] == 0) files_.openNow.erase(path_);
+    }
+    // Through the handle, or, for a hold that may not delete, by the file's
+    // identity once it has let go: the entry itself (a link, not its target).
+    bool remove() override {
+        if (Faults().fails("deleteFile")) return false;
+        letGo();
+        return files_.erase(path_);
     }
     bool write(const void* data, std::size_t size) override {
         if (Faults().fails("write", 112)) return false;  // ERROR_DISK_FULL
@@ -62,6 +72,7 @@ private:
     std::wstring path_;
     bool hold_;
     bool existing_;
+    bool open_ = true;
     std::size_t position_ = 0;
 };
 
@@ -89,16 +100,21 @@ public:
     const std::wstring& path() const override { return path_; }
     std::unique_ptr<platform::OpenFile> createFile(const std::wstring& name, platform::CreateMode mode,
                                                    platform::CreateResult& result) override {
-        return files_.open("createFile", child(name), mode, result, false);
+        return files_.open("createFile", child(name), mode, result, false, privateFiles_);
     }
     std::unique_ptr<platform::OpenFile> holdForReaders(const std::wstring& name, std::uint32_t& error) override {
         return files_.holdForReaders(child(name), error);
     }
     std::unique_ptr<platform::OpenFile> holdForWriter(const std::wstring& name, platform::CreateMode mode,
                                                       platform::CreateResult& result) override {
-        return files_.open("holdForWriter", child(name), mode, result, true);
+        return files_.open("holdForWriter", child(name), mode, result, true, privateFiles_);
     }
     bool deleteFile(const std::wstring& name) override { return files_.deleteFile(child(name)); }
+    std::uint32_t recheck() override {
+        if (Faults().fails("recheckFolder")) return Faults().lastError;
+        return files_.folderError(path_);
+    }
+    void makeFilesPrivate() override { privateFiles_ = true; }
     std::unique_ptr<platform::HeldFolder> createPrivateFolder(const std::wstring& name, bool withCurrentUser,
                                                               std::uint32_t& error) override {
         const std::wstring path = child(name);
@@ -139,6 +155,7 @@ private:
     FileSystem& files_;
     std::wstring path_;
     bool holding_ = true;
+    bool privateFiles_ = false;
 };
 
 }  // namespace
@@ -148,6 +165,7 @@ std::uint32_t FileSystem::folderError(const std::wstring& path) const {
     for (const std::wstring& linked : linkedFolders) {
         if (path == linked || path.rfind(linked + L"\\", 0) == 0) return 4395;  // a link on the way
     }
+    if (substitutedFolders.count(path) != 0) return 135;  // ERROR_IS_SUBSTED
     return unresolvableFolders.count(path) != 0 ? 1921 : 0;
 }
 
@@ -165,6 +183,35 @@ std::unique_ptr<platform::HeldFolder> FileSystem::openFolder(const std::wstring&
         return nullptr;
     }
     return std::make_unique<MemoryFolder>(*this, path);
+}
+
+std::unique_ptr<platform::HeldFolder> FileSystem::openResolvedFolder(const std::wstring& path, std::uint32_t& error) {
+    auto resolved = resolvedFolders.find(path);
+    return openFolder(resolved != resolvedFolders.end() ? resolved->second : path, error);
+}
+
+std::optional<std::wstring> FileSystem::userProfileFolder() {
+    if (Faults().fails("userProfileFolder", 2)) return std::nullopt;  // ERROR_FILE_NOT_FOUND
+    return profile;
+}
+
+bool FileSystem::onNetwork(const std::wstring& path) {
+    if (Faults().fails("onNetwork")) return true;  // a drive of no known kind counts as remote
+    for (const std::wstring& remote : networkFolders) {
+        if (path == remote || path.rfind(remote + L"\\", 0) == 0) return true;
+    }
+    return path.rfind(L"\\\\", 0) == 0;
+}
+
+bool FileSystem::sameName(const std::wstring& a, const std::wstring& b) {
+    const auto upper = [](wchar_t c) -> wchar_t {
+        if ((c >= L'a' && c <= L'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7) || (c >= 0x430 && c <= 0x44F)) {
+            return static_cast<wchar_t>(c - 0x20);
+        }
+        return c >= 0x450 && c <= 0x45F ? static_cast<wchar_t>(c - 0x50) : c;
+    };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](wchar_t x, wchar_t y) { return upper(x) == upper(y); });
 }
 
 std::optional<std::wstring> FileSystem::windowsFolder() {
@@ -234,7 +281,7 @@ bool FileSystem::createFolder(const std::wstring& path) {
 
 std::unique_ptr<platform::OpenFile> FileSystem::open(const char* call, const std::wstring& path,
                                                      platform::CreateMode mode, platform::CreateResult& result,
-                                                     bool hold) {
+                                                     bool hold, bool privateFile) {
     bool existed = files.count(path) != 0 || links.count(path) != 0;
     result = platform::CreateResult::Failed;
     if (Faults().fails(call)) return nullptr;
@@ -265,9 +312,12 @@ std::unique_ptr<platform::OpenFile> FileSystem::open(const char* call, const std
         result = platform::CreateResult::Opened;
     } else {
         files[path].clear();
+        if (privateFile) privateFiles.insert(path);
         result = platform::CreateResult::Created;
     }
-    return std::make_unique<MemoryFile>(*this, path, hold, existed);
+    auto file = std::make_unique<MemoryFile>(*this, path, hold, existed);
+    if (!existed && afterCreate) afterCreate(path);
+    return file;
 }
 
 bool FileSystem::randomBytes(void* buffer, std::size_t size) {
@@ -299,11 +349,13 @@ std::unique_ptr<platform::OpenFile> FileSystem::holdForReaders(const std::wstrin
     return held;
 }
 
-bool FileSystem::deleteFile(const std::wstring& path) {
-    if (Faults().fails("deleteFile")) return false;
+bool FileSystem::deleteFile(const std::wstring& path) { return !Faults().fails("deleteFile") && erase(path); }
+
+bool FileSystem::erase(const std::wstring& path) {
     if (undeletable.count(path) != 0 || readOnly.count(path) != 0) return Refused(platform::kErrorAccessDenied);
     if (openNow.count(path) != 0) return Refused(32);  // ERROR_SHARING_VIOLATION: no handle shares deleting
     looks.erase(path);
+    privateFiles.erase(path);
     if (links.erase(path) == 0 && files.erase(path) == 0) return Refused(kFileNotFound);
     if (afterDelete) afterDelete(path);
     return true;

@@ -33,6 +33,16 @@ class FileSystem : public platform::FileSystem {
 public:
     std::optional<std::wstring> temp = std::wstring(L"C:\\Temp\\");
     std::optional<std::wstring> windows = std::wstring(L"C:\\Windows");
+    // The profile folder the system records for the user; paths on a
+    // network (UNC, mapped drives): the path and everything below it.
+    std::optional<std::wstring> profile = std::wstring(L"C:\\Users\\u");
+    std::set<std::wstring> networkFolders;
+    // System folders moved by an administrator's link: path -> where it leads.
+    std::map<std::wstring, std::wstring> resolvedFolders;
+    // Folders on a substituted drive (refused with 135), and files made with
+    // the descriptor for administrators only.
+    std::set<std::wstring> substitutedFolders;
+    std::set<std::wstring> privateFiles;
     std::map<std::wstring, std::string> files;
     std::set<std::wstring> folders{L"C:\\Temp", L"C:\\Windows\\Temp"};
     // Folders whose path goes through a link (someone else's junction or
@@ -66,6 +76,8 @@ public:
     // What another process does to a package file between its writing and
     // its hold; true from the hook makes the hold fail as if it held the file.
     std::function<bool(const std::wstring& path)> beforeHold;
+    // What someone else does right after the program made a file.
+    std::function<void(const std::wstring& path)> afterCreate;
     // Files open now, holds included: path -> how many handles. None of them
     // shares deleting.
     std::map<std::wstring, int> openNow;
@@ -73,6 +85,16 @@ public:
     std::optional<std::wstring> tempFolder() override;
     std::optional<std::wstring> windowsFolder() override;
     std::unique_ptr<platform::HeldFolder> openFolder(const std::wstring& path, std::uint32_t& error) override;
+    std::unique_ptr<platform::HeldFolder> openResolvedFolder(const std::wstring& path, std::uint32_t& error) override;
+    std::optional<std::wstring> userProfileFolder() override;
+    bool setProcessTempFolder(const std::wstring& path) override {
+        if (Faults().fails("setProcessTempFolder", 8)) return false;  // ERROR_NOT_ENOUGH_MEMORY
+        temp = path + L"\\";
+        return true;
+    }
+    bool onNetwork(const std::wstring& path) override;
+    // Ordinal, case ignored for the letters of ASCII, Latin-1 and Cyrillic.
+    bool sameName(const std::wstring& a, const std::wstring& b) override;
     bool randomBytes(void* buffer, std::size_t size) override;
     // What a look at the file under `path` finds; nothing when none is there.
     std::optional<platform::ExistingFile> lookAt(const std::wstring& path);
@@ -88,9 +110,12 @@ public:
 
     // What the held folders do, by full path; `call` names the call for Faults().
     std::unique_ptr<platform::OpenFile> open(const char* call, const std::wstring& path, platform::CreateMode mode,
-                                             platform::CreateResult& result, bool hold);
+                                             platform::CreateResult& result, bool hold, bool privateFile);
     std::unique_ptr<platform::OpenFile> holdForReaders(const std::wstring& path, std::uint32_t& error);
     bool deleteFile(const std::wstring& path);
+    // Deletes what is under `path`, uncounted: false with the last error set
+    // where the system would refuse.
+    bool erase(const std::wstring& path);
     // 0 when the folder at `path` can be held and shown free of links.
     std::uint32_t folderError(const std::wstring& path) const;
 
