@@ -181,9 +181,12 @@ if [ -n "$sign_cert" ]; then
   echo "built and signed $output"
 else
   # Written beside the output and moved into place: the output is the old file or the whole new one.
-  partial="$(dirname "$output")/.$(basename "$output").partial.$$"
+  # Its name is made by mktemp (a name guessed from the process number may be taken, or a link).
+  partial="$(mktemp "$(dirname -- "$output")/.$(basename -- "$output").XXXXXX")" ||
+    { echo "build.sh: cannot write beside $output" >&2; exit 1; }
   trap 'rm -f "$partial"' EXIT
   cp "$build_dir/update.exe" "$partial"
+  chmod "$(printf %o $((0666 & ~0$(umask))))" "$partial"
   mv -f "$partial" "$output"
   echo "built $output"
 fi

@@ -31,7 +31,14 @@ endif()
 # marks the image compatible with CET shadow stacks; GNU ld 2.40 does neither.
 if(NOT "lld" IN_LIST UPDATE_LEAVE_OUT)
   find_program(UPDATE_LLD ld.lld REQUIRED)
-  list(APPEND WIN_LINK_OPTIONS "SHELL:-wrapper ${CMAKE_SOURCE_DIR}/cmake/mingw-lld.sh" -Wl,--Xlink=-cetcompat)
+  # The wrapper is handed the linker found here as its first argument (the driver splits the
+  # -wrapper value at commas).
+  if(UPDATE_LLD MATCHES "[, ]" OR CMAKE_SOURCE_DIR MATCHES "[, ]")
+    message(FATAL_ERROR "the paths of ld.lld and of the source tree may not hold a comma or a space: "
+                        "${UPDATE_LLD}, ${CMAKE_SOURCE_DIR}")
+  endif()
+  list(APPEND WIN_LINK_OPTIONS "SHELL:-wrapper ${CMAKE_SOURCE_DIR}/cmake/mingw-lld.sh,${UPDATE_LLD}"
+       -Wl,--Xlink=-cetcompat)
 elseif(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
   list(APPEND WIN_LINK_OPTIONS -Wl,--no-insert-timestamp)
 endif()
