@@ -7,8 +7,8 @@
 # PATH. GNU ld 2.40 leaves the load-configuration directory empty and cannot mark an image
 # compatible with CET shadow stacks; ld.lld does both.
 # The header's time stamp is SOURCE_DATE_EPOCH when that is set, else 0, so that the same
-# inputs give the same bytes; its checksum is written afterwards (pe_checksum.py), as GNU ld
-# writes it and as signing tools recompute it.
+# inputs give the same bytes; its checksum is written after the link, with the packages
+# (cmake/add_packages.py), as GNU ld writes it and as signing tools recompute it.
 lld="$1"
 shift
 case "$lld" in
@@ -25,18 +25,14 @@ else
   stamp="--no-insert-timestamp"
 fi
 n=$#
-plugin_value="" out="" next_is_out=""
+plugin_value=""
 while [ "$n" -gt 0 ]; do
   arg="$1"; shift; n=$((n - 1))
   if [ -n "$plugin_value" ]; then plugin_value=""; continue; fi
-  if [ -n "$next_is_out" ]; then out="$arg" next_is_out=""; fi
   case "$arg" in
     -plugin) plugin_value=1; continue ;;
     -plugin-opt=*) continue ;;
-    -o) next_is_out=1 ;;
   esac
   set -- "$@" "$arg"
 done
-"$lld" "$stamp" "$@" || exit
-[ -n "$out" ] || { echo "mingw-lld.sh: the link names no output (-o)" >&2; exit 1; }
-exec /usr/bin/python3 "$(dirname "$0")/pe_checksum.py" "$out"
+exec "$lld" "$stamp" "$@"
