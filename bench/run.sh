@@ -12,12 +12,12 @@
 # the goals are met. The i686 build is measured unless --x64 is given or this
 # machine's Wine runs only 64-bit programs (scripts/windows-target.sh, which
 # chooses Wine's loader here as for the tests, says which and why).
-# --build measures ./build.sh instead (bench/build_memory.sh): no Wine.
+# --build measures ./build.sh instead (bench/build_cost.sh): no Wine.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/.." && pwd)"
 cd "$root"
-if [ "${1:-}" = --build ]; then shift; exec "$here/build_memory.sh" "$@"; fi
+if [ "${1:-}" = --build ]; then shift; exec "$here/build_cost.sh" "$@"; fi
 "$root/scripts/install-deps.sh"
 . "$root/scripts/windows-target.sh"
 

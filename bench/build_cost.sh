@@ -4,7 +4,7 @@
 # package's size four times over on disk (package, copy, the build's resource and image) and
 # takes a few minutes.
 #
-#   bench/build_memory.sh [--x64] [--size-mib MIB]
+#   bench/build_cost.sh [--x64] [--size-mib MIB]
 #
 # The package is random bytes, as a compressed package is (zeros would hide a cost per byte), of
 # 1791 MiB (2047 MiB with --x64, the 64-bit build's ceiling) unless --size-mib says otherwise; the
@@ -25,7 +25,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 "$root/scripts/install-deps.sh" --build
-[ -x /usr/bin/time ] || { echo "build_memory.sh: GNU time (/usr/bin/time) is missing" >&2; exit 1; }
+[ -x /usr/bin/time ] || { echo "build_cost.sh: GNU time (/usr/bin/time) is missing" >&2; exit 1; }
 
 mkdir -p "$root/build"
 work="$(mktemp -d "$root/build/bench-build-work.XXXXXX")"
@@ -46,7 +46,7 @@ measure() {
   sync
   if ! /usr/bin/time -f '%e %M' -o "$work/$name.time" bash -c '"$@" && sync' measure "$@" >"$work/$name.log" 2>&1; then
     cat "$work/$name.log" >&2
-    echo "build_memory.sh: $name failed" >&2
+    echo "build_cost.sh: $name failed" >&2
     exit 1
   fi
 }
@@ -56,7 +56,7 @@ measure build "$root/build.sh" "${x64[@]}" --force --global "$work/package.msp" 
 read -r copy_s copy_kib <"$work/copy.time"
 read -r build_s build_kib <"$work/build.time"
 [ "$(stat -c %s "$work/update.exe")" -gt "$((size_mib << 20))" ] ||
-  { echo "build_memory.sh: the installer is smaller than its package" >&2; exit 1; }
+  { echo "build_cost.sh: the installer is smaller than its package" >&2; exit 1; }
 awk -v mib="$size_mib" -v cs="$copy_s" -v ck="$copy_kib" -v bs="$build_s" -v bk="$build_kib" \
     -v what="./build.sh ${x64[*]:+${x64[*]} }--force --global it" 'BEGIN {
   printf "%-44s %10s %12s\n", mib " MiB package of random bytes", "time, s", "peak, MiB"
