@@ -94,7 +94,8 @@ def main(out):
     if signed_and_unsigned(first) != b:
         sys.exit("a signed installer with its signature removed is not the rebuilt one")
     # A package of an odd size, past the checksum's first block, put into the linked program: carried
-    # whole, and the checksum is osslsigncode's; a package without its placeholder is refused.
+    # whole, and the checksum is osslsigncode's; one without its placeholder, or into an image with
+    # data after its last section (a signature), is refused.
     odd, exe = out / "odd.msp", out / "odd.exe"
     odd.write_bytes(os.urandom((1 << 20) + 4097))
     add = [sys.executable, str(ROOT / "cmake" / "add_packages.py"), str(out / "build-one" / "update-linked.exe"), str(exe)]
@@ -102,8 +103,11 @@ def main(out):
     carried = {(kind, name): data for kind, name, _, data in pe.read(exe).resources()}
     if carried.get(("MSP", "IDR_MSP")) != odd.read_bytes() or signed_and_unsigned(exe) != exe.read_bytes():
         sys.exit(f"{exe}: the package is not carried whole, or the checksum is not osslsigncode's")
-    if subprocess.run(add + [f"IDR_MSP_LP={odd}"], capture_output=True, timeout=120).returncode == 0:
-        sys.exit("a package without a placeholder resource was put in")
+    for linked, name, says in ((add[2], "IDR_MSP_LP", "no placeholder resource MSP/IDR_MSP_LP"),
+                               (str(first.with_suffix(".signed")), "IDR_MSP", "data after its last section")):
+        r = subprocess.run([*add[:2], linked, str(exe), f"{name}={odd}"], capture_output=True, text=True, timeout=120)
+        if r.returncode == 0 or says not in r.stderr:
+            sys.exit(f"{name} into {linked}: not refused with \"{says}\": {r.stderr}")
     # The size fence of the 32-bit build without packages: 384 KiB, the package on whole pages beside it.
     if len(a) - -(-package.stat().st_size // 4096) * 4096 > 384 * 1024:
         sys.exit(f"{first} is {len(a)} bytes: more than 384 KiB without its package")

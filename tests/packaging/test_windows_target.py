@@ -1,6 +1,8 @@
-"""The marker of a failed installation of Wine's 32-bit part (scripts/windows-target.sh) is believed
-only when root alone could have written it, within the last day."""
+"""scripts/windows-target.sh: its hand-made 32-bit program runs exactly where one that the
+assembler and linker make runs; the marker of a failed installation of Wine's 32-bit part is
+believed only when root alone could have written it, within the last day."""
 import os
+import shutil
 import subprocess
 import tempfile
 import time
@@ -8,6 +10,26 @@ import unittest
 from pathlib import Path
 
 SCRIPT = Path(__file__).resolve().parents[2] / "scripts" / "windows-target.sh"
+
+
+def bash(script, *args):
+    return subprocess.run(["bash", "-c", 'windows_target_functions_only=1 . "$0"; ' + script, SCRIPT, *args],
+                          capture_output=True, text=True)
+
+
+class KernelProbe(unittest.TestCase):
+    @unittest.skipUnless(shutil.which("as") and shutil.which("ld"), "needs binutils' as and ld")
+    def test_the_probe_runs_where_a_linked_32_bit_program_runs(self):
+        with tempfile.TemporaryDirectory() as folder:
+            source, program = Path(folder) / "exit.s", Path(folder) / "exit"
+            source.write_text(".globl _start\n_start: xor %ebx, %ebx\n mov $1, %eax\n int $0x80\n")
+            subprocess.run(["as", "--32", "-o", f"{source}.o", str(source)], check=True)
+            subprocess.run(["ld", "-m", "elf_i386", "-o", str(program), f"{source}.o"], check=True)
+            try:
+                linked = subprocess.run([str(program)]).returncode == 0
+            except OSError:  # Exec format error
+                linked = False
+        self.assertEqual(bash("kernel_runs_32bit").returncode, 0 if linked else 1)
 
 
 @unittest.skipUnless(os.geteuid() == 0, "makes files of root's and of others")
@@ -35,8 +57,7 @@ class WineMarker(unittest.TestCase):
                 target.chmod(mode)
                 os.chown(target, owner, owner)
                 os.utime(target, (time.time() - age,) * 2)
-                r = subprocess.run(["bash", "-c", 'windows_target_functions_only=1 . "$0"; wine32_marker_says_failed "$1"'
-                                    ' && echo "$wine32_marker_note"', SCRIPT, marker], capture_output=True, text=True)
+                r = bash('wine32_marker_says_failed "$1" && echo "$wine32_marker_note"', marker)
                 self.assertEqual(r.returncode == 0, believed, r.stdout + r.stderr)
 
 
