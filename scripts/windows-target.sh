@@ -22,7 +22,8 @@
 kernel_runs_32bit() {
   local probe out status
   kernel_probe_failure=""
-  probe="$(mktemp "${TMPDIR:-/tmp}/msp-bootstrap-elf32.XXXXXX" 2>/dev/null)" || { kernel_probe_failure="mktemp failed"; return 2; }
+  probe="$(mktemp "${TMPDIR:-/tmp}/msp-bootstrap-elf32.XXXXXX" 2>/dev/null)" ||
+    { kernel_probe_failure="mktemp failed"; return 2; }
   { # ELF header: 32-bit, little-endian, executable, i386, entry 0x08048054, one program header.
   printf '\177ELF\1\1\1\0\0\0\0\0\0\0\0\0\2\0\3\0\1\0\0\0\124\200\4\10\64\0\0\0\0\0\0\0\0\0\0\0\64\0\40\0\1\0'
   # No section headers; the program header: the whole file loaded at 0x08048000, readable and executable.
@@ -69,7 +70,9 @@ wine32_marker_says_failed() {
     wine32_marker_note="the marker $marker is not believed ($why): Wine's 32-bit part (wine32:i386) is tried again"
     return 1
   fi
-  wine32_marker_note="Wine's 32-bit part (wine32:i386) could not be installed at $(date -d "@$stamp" '+%F %T'), says $marker: it is not tried again before $(date -d "@$((stamp + 86400))" '+%F %T') (remove the marker to try now)"
+  wine32_marker_note="Wine's 32-bit part (wine32:i386) could not be installed at $(date -d "@$stamp" '+%F %T'),"
+  wine32_marker_note+=" says $marker: it is not tried again before $(date -d "@$((stamp + 86400))" '+%F %T')"
+  wine32_marker_note+=" (remove the marker to try now)"
 }
 
 windows_target_choose() {
@@ -91,7 +94,8 @@ windows_target_choose() {
     windows_toolchain=cmake/mingw-i686.cmake
     windows_build=32-bit
     windows_other_toolchain=cmake/mingw-x86_64.cmake
-    windows_target_reason="this kernel runs 32-bit programs and Wine's 32-bit part is installed: the Windows tests run the 32-bit build, and the 64-bit build's own scenarios"
+    windows_target_reason="this kernel runs 32-bit programs and Wine's 32-bit part is installed: the Windows"
+    windows_target_reason+=" tests run the 32-bit build, and the 64-bit build's own scenarios"
     return
   fi
   windows_toolchain=cmake/mingw-x86_64.cmake
@@ -101,12 +105,14 @@ windows_target_choose() {
     PATH="$launcher_dir:$PATH"
     export PATH
   fi
+  local missing="Wine's 32-bit part (wine32:i386) is not installed" broken="Wine's 32-bit loader $wine32_loader does not start"
+  local untried="whether this kernel runs 32-bit programs could not be tried: $kernel_probe_failure"
   case "$kernel_32bit:$wine32_state" in
     no:*) windows_target_reason="this kernel cannot run 32-bit programs (a 32-bit test program fails with Exec format error)" ;;
-    yes:missing) windows_target_reason="this kernel runs 32-bit programs, but Wine's 32-bit part (wine32:i386) is not installed (scripts/install-deps.sh installs it)" ;;
-    yes:broken) windows_target_reason="this kernel runs 32-bit programs, but Wine's 32-bit loader $wine32_loader does not start" ;;
-    unknown:missing) windows_target_reason="Wine's 32-bit part (wine32:i386) is not installed (whether this kernel runs 32-bit programs could not be tried: $kernel_probe_failure)" ;;
-    *) windows_target_reason="Wine's 32-bit loader $wine32_loader does not start (whether this kernel runs 32-bit programs could not be tried: $kernel_probe_failure)" ;;
+    yes:missing) windows_target_reason="this kernel runs 32-bit programs, but $missing (scripts/install-deps.sh installs it)" ;;
+    yes:broken) windows_target_reason="this kernel runs 32-bit programs, but $broken" ;;
+    unknown:missing) windows_target_reason="$missing ($untried)" ;;
+    *) windows_target_reason="$broken ($untried)" ;;
   esac
   windows_target_reason="$windows_target_reason: the Windows tests run the 64-bit build"
 }
