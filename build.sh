@@ -171,7 +171,9 @@ cmake -S "$here" -B "$build_dir" -G Ninja --toolchain "$toolchain" \
   -DCMAKE_BUILD_TYPE=Release \
   -DUPDATE_GLOBAL_MSP="$global" -DUPDATE_LANGPACK_MSP="$langpack" \
   -DUPDATE_BRANDING_HEADER="$build_dir/branding-values.h" -DUPDATE_ICON="$icon" >/dev/null
-cmake --build "$build_dir" --target update -- -j2 >/dev/null
+# What the build printed is shown only when it fails.
+cmake --build "$build_dir" --target update -- -j2 >"$build_dir/build.log" 2>&1 ||
+  { cat "$build_dir/build.log" >&2; echo "build.sh: the build failed; nothing was written to $output" >&2; exit 1; }
 if [ -n "$sign_cert" ]; then
   { set +x; } 2>/dev/null
   [ ${#sign_pin[@]} -eq 0 ] || export UPDATE_SIGN_PIN="${sign_pin[0]}"
@@ -180,10 +182,14 @@ if [ -n "$sign_cert" ]; then
     "$build_dir/update.exe" "$output"
   echo "built and signed $output"
 else
-  # Written beside the output and moved into place: the output is the old file or the whole new one.
-  partial="$(dirname "$output")/.$(basename "$output").partial.$$"
+  # Moved beside the output, then into place: the output is the old file or the whole new one. The
+  # installer is not copied (at the largest packages that would take as long as the rest of the
+  # build); the next build links it again. The name beside is made by mktemp (a name guessed from
+  # the process number may be taken, or a link).
+  partial="$(mktemp "$(dirname -- "$output")/.$(basename -- "$output").XXXXXX")" ||
+    { echo "build.sh: cannot write beside $output" >&2; exit 1; }
   trap 'rm -f "$partial"' EXIT
-  cp "$build_dir/update.exe" "$partial"
+  mv -f "$build_dir/update.exe" "$partial"
   mv -f "$partial" "$output"
   echo "built $output"
 fi

@@ -9,6 +9,8 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 cd "$here"
 
 "$here/scripts/install-deps.sh"
+# Which Windows build runs under Wine here, and why (said first, on every run).
+. "$here/scripts/windows-target.sh"
 
 echo "== native build and unit tests; the installer built twice (32-bit) and once (64-bit) with build.sh"
 cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
@@ -23,7 +25,6 @@ cmake --build build/hard-sanitize -- -j2
 ctest --test-dir build/hard-sanitize --output-on-failure -j2
 grep -ho 'fault sweep: .*' build/hard-sanitize/Testing/Temporary/LastTest.log || true
 
-. "$here/scripts/windows-target.sh"
 # windows_tests FOLDER TOOLCHAIN WHAT [ctest options]: builds a Windows tree and runs its tests under Wine.
 windows_tests() {
   local dir="$1" toolchain="$2" what="$3"

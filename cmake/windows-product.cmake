@@ -31,7 +31,14 @@ endif()
 # marks the image compatible with CET shadow stacks; GNU ld 2.40 does neither.
 if(NOT "lld" IN_LIST UPDATE_LEAVE_OUT)
   find_program(UPDATE_LLD ld.lld REQUIRED)
-  list(APPEND WIN_LINK_OPTIONS "SHELL:-wrapper ${CMAKE_SOURCE_DIR}/cmake/mingw-lld.sh" -Wl,--Xlink=-cetcompat)
+  # The wrapper is handed the linker found here as its first argument (the driver splits the
+  # -wrapper value at commas).
+  if(UPDATE_LLD MATCHES "[, ]" OR CMAKE_SOURCE_DIR MATCHES "[, ]")
+    message(FATAL_ERROR "the paths of ld.lld and of the source tree may not hold a comma or a space: "
+                        "${UPDATE_LLD}, ${CMAKE_SOURCE_DIR}")
+  endif()
+  list(APPEND WIN_LINK_OPTIONS "SHELL:-wrapper ${CMAKE_SOURCE_DIR}/cmake/mingw-lld.sh,${UPDATE_LLD}"
+       -Wl,--Xlink=-cetcompat)
 elseif(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
   list(APPEND WIN_LINK_OPTIONS -Wl,--no-insert-timestamp)
 endif()
@@ -54,9 +61,13 @@ target_include_directories(update_win32 PRIVATE ${UPDATE_LAYER_ROOT_platform})
 target_compile_options(update_win32 PRIVATE ${WIN_COMPILE_OPTIONS} -Wall -Wextra)
 target_link_libraries(update_win32 PUBLIC update_platform shell32 advapi32)
 
-# Packages: a resource line per package given, none for an empty option.
+# Packages: a resource line per package given, none for an empty option. The line names a
+# one-byte placeholder; cmake/add_packages.py puts the package itself into the linked image (the
+# resource compiler and the linker would each hold it whole in memory).
 set(PACKAGE_RC_LINES "")
 set(PACKAGE_FILES "")
+set(PACKAGE_ARGUMENTS "")
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/generated/package-placeholder CONTENT "\n")
 foreach(pair "IDR_MSP;UPDATE_GLOBAL_MSP" "IDR_MSP_LP;UPDATE_LANGPACK_MSP")
   list(GET pair 0 res_name)
   list(GET pair 1 option_name)
@@ -66,11 +77,9 @@ foreach(pair "IDR_MSP;UPDATE_GLOBAL_MSP" "IDR_MSP_LP;UPDATE_LANGPACK_MSP")
     if(NOT EXISTS "${pkg}" OR IS_DIRECTORY "${pkg}")
       message(FATAL_ERROR "${option_name}: no such package file: ${pkg}")
     endif()
-    if(pkg MATCHES "[\"\\\\]")
-      message(FATAL_ERROR "${option_name}: the path may not contain a quote or a backslash: ${pkg}")
-    endif()
-    string(APPEND PACKAGE_RC_LINES "${res_name} MSP \"${pkg}\"\n")
+    string(APPEND PACKAGE_RC_LINES "${res_name} MSP \"${CMAKE_BINARY_DIR}/generated/package-placeholder\"\n")
     list(APPEND PACKAGE_FILES "${pkg}")
+    list(APPEND PACKAGE_ARGUMENTS "${res_name}=${pkg}")
   endif()
 endforeach()
 file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/generated/packages.rc CONTENT "${PACKAGE_RC_LINES}")
@@ -108,14 +117,24 @@ file(GLOB RESOURCE_INPUTS CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/res/*.rc ${CMAKE_SOURCE_DIR}/res/*.h ${CMAKE_SOURCE_DIR}/res/strings/*.rc
   ${CMAKE_SOURCE_DIR}/res/*.manifest ${CMAKE_SOURCE_DIR}/res/*.ico)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/res/update.rc PROPERTIES
-  OBJECT_DEPENDS "${RESOURCE_INPUTS};${PACKAGE_FILES};${CMAKE_BINARY_DIR}/generated/packages.rc;${CMAKE_BINARY_DIR}/generated/branding.h;${branding_icon}")
+  OBJECT_DEPENDS "${RESOURCE_INPUTS};${CMAKE_BINARY_DIR}/generated/packages.rc;${CMAKE_BINARY_DIR}/generated/branding.h;${branding_icon}")
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001 -I${CMAKE_BINARY_DIR}/generated -I${CMAKE_SOURCE_DIR}/res")
 
-add_executable(update WIN32 ${CMAKE_SOURCE_DIR}/src/app/win_main.cpp ${CMAKE_SOURCE_DIR}/res/update.rc)
-target_compile_options(update PRIVATE ${WIN_COMPILE_OPTIONS})
-target_link_options(update PRIVATE ${WIN_LINK_OPTIONS})
-target_include_directories(update PRIVATE ${UPDATE_LAYER_ROOT_app})
-target_link_libraries(update PRIVATE update_app update_win32)
+# The program as linked, with placeholders for its packages (update-linked.exe); then update.exe,
+# target update: that image with the packages put in and the header's checksum written, whichever
+# linker linked. Another package needs no new link.
+add_executable(update_linked WIN32 ${CMAKE_SOURCE_DIR}/src/app/win_main.cpp ${CMAKE_SOURCE_DIR}/res/update.rc)
+set_target_properties(update_linked PROPERTIES OUTPUT_NAME update-linked)
+target_compile_options(update_linked PRIVATE ${WIN_COMPILE_OPTIONS})
+target_link_options(update_linked PRIVATE ${WIN_LINK_OPTIONS})
+target_include_directories(update_linked PRIVATE ${UPDATE_LAYER_ROOT_app})
+target_link_libraries(update_linked PRIVATE update_app update_win32)
+find_program(UPDATE_PYTHON3 python3 REQUIRED)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/update.exe
+  COMMAND ${UPDATE_PYTHON3} -B ${CMAKE_SOURCE_DIR}/cmake/add_packages.py $<TARGET_FILE:update_linked>
+          ${CMAKE_BINARY_DIR}/update.exe ${PACKAGE_ARGUMENTS}
+  DEPENDS update_linked ${PACKAGE_FILES} ${CMAKE_SOURCE_DIR}/cmake/add_packages.py VERBATIM)
+add_custom_target(update ALL DEPENDS ${CMAKE_BINARY_DIR}/update.exe)
 
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/CMakeLists.txt)
   add_subdirectory(tests/e2e)

@@ -64,10 +64,18 @@ if [ -z "$build_only" ]; then
   [ -x /usr/bin/time ]            || need+=(time)
   have wine                       || need+=(wine wine64)
   # Wine's 32-bit part is wanted, not needed: without it the Windows tests run the 64-bit build.
-  pkg_installed wine32:i386       || want+=(wine32:i386)
-  # Found not installable on this machine, it is tried again only after a day.
-  want_marker=/var/tmp/msp-bootstrap-wine32-unavailable
-  [ -z "$(find "$want_marker" -mmin -1440 2>/dev/null)" ] || want=()
+  # Only where this kernel starts 32-bit programs (else it would never run), and, once it could
+  # not be installed, not again for a day, as root's marker says (scripts/windows-target.sh);
+  # what the marker does is said on every run.
+  windows_target_functions_only=1 . "$(dirname "${BASH_SOURCE[0]}")/windows-target.sh"
+  if ! pkg_installed wine32:i386 && { kernel_runs_32bit || [ $? -eq 2 ]; }; then
+    if wine32_marker_says_failed; then
+      echo "note: $wine32_marker_note" >&2
+    else
+      [ ! -e "$wine32_marker" ] && [ ! -L "$wine32_marker" ] || echo "note: $wine32_marker_note" >&2
+      want+=(wine32:i386)
+    fi
+  fi
 fi
 
 if [ ${#need[@]} -eq 0 ] && [ ${#want[@]} -eq 0 ]; then
@@ -91,5 +99,9 @@ fi
 if [ ${#want[@]} -gt 0 ] &&
    ! $SUDO apt-get install -y -qq --no-install-recommends "${want[@]}" >/dev/null 2>&1; then
   echo "note: ${want[*]} cannot be installed here now; the Windows tests run the 64-bit build" >&2
-  touch "$want_marker" 2>/dev/null || true
+  # Remembered in a folder and a file that only root can write, replaced whole (never written through a link).
+  $SUDO sh -c 'umask 022 && folder="$(dirname "$1")" && mkdir -p "$folder" && [ ! -L "$folder" ] &&
+    chown root:root "$folder" && chmod 0755 "$folder" && new="$(mktemp "$folder/.marker.XXXXXX")" &&
+    chmod 0644 "$new" && mv -f "$new" "$1"' sh "$wine32_marker" ||
+    echo "note: could not write $wine32_marker: it is tried again on the next run" >&2
 fi

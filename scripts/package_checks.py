@@ -52,12 +52,16 @@ class Unreadable(Exception):
     """The file is not a Windows Installer package, or it is damaged."""
 
 
-def _open_container(data):
-    """The compound file in `data`, or Unreadable."""
-    if len(data) < 512 or data[:8] != olefile.MAGIC:
+def _open_container(f):
+    """The compound file in the open file `f`, or Unreadable. The container is read from the file
+    as it is needed (its tables and the small streams asked for), never whole: a package may be
+    of gigabytes."""
+    header = f.read(512)
+    if len(header) < 512 or header[:8] != olefile.MAGIC:
         raise Unreadable("it is not a Windows Installer package (no compound-file signature)")
+    f.seek(0)
     try:
-        return olefile.OleFileIO(data)
+        return olefile.OleFileIO(f)
     except Exception as e:  # olefile reports damage with many kinds of exception
         raise Unreadable(f"it is damaged ({e})") from None
 
@@ -168,10 +172,14 @@ def read_summary(path):
     """Reads a package's kind, its summary texts, and the products of each transform it
     carries; raises Unreadable."""
     try:
-        data = Path(path).read_bytes()
+        with open(path, "rb") as f:
+            return _read_summary(f)
     except OSError as e:
         raise Unreadable(f"it cannot be read ({e.strerror})")
-    with _open_container(data) as ole:
+
+
+def _read_summary(f):
+    with _open_container(f) as ole:
         kind = PACKAGE_CLASSES.get((ole.root.clsid or "").upper())
         if kind is None:
             raise Unreadable("it is a compound file but not a Windows Installer package")

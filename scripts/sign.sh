@@ -7,10 +7,11 @@
 #
 # DESCRIPTION (e.g. the product name) goes into the signature; Windows shows it as
 # the program's name when it asks for elevation.
-# CERT is the signing certificate in PEM, followed by any intermediate certificates. It must
-# lead to a root of the system's trusted roots (Debian's ca-certificates), or, with --ca, to a
-# root in FILE (a private or test PKI, or a root Windows trusts that Debian's store lacks); no
-# certificate in CERT vouches for itself, a self-signed one included.
+# CERT is the signing certificate in PEM, followed by any intermediate certificates. It must be
+# for code signing (its extended key usage names Code Signing) and lead to a root of the
+# system's trusted roots (Debian's ca-certificates), or, with --ca, to a root in FILE (a private
+# or test PKI, or a root Windows trusts that Debian's store lacks); no certificate in CERT
+# vouches for itself, a self-signed one included.
 # KEY is its private key: a PEM file, or the PKCS#11 URI (pkcs11:token=...;object=...)
 # of a key kept in a token or HSM, reached through the module --pkcs11-module names.
 # The PIN (or a PEM key's passphrase) comes from the file --pin-file names, else from
@@ -21,7 +22,7 @@
 # OUT is written only when the signature verifies: its digest matches the file, it
 # was made with the certificate in CERT, that certificate leads to a trusted root,
 # and the time stamp, if asked for, verifies; it appears whole or not at all.
-# --check checks the arguments and the certificate's chain, and signs nothing.
+# --check checks the arguments, the certificate's usage and its chain, and signs nothing.
 set -euo pipefail
 
 say() { echo "sign.sh: $*" >&2; }
@@ -52,6 +53,14 @@ for tool in osslsigncode openssl; do
 done
 [ -f "$cert" ] || fail "no such certificate file: $cert"
 openssl x509 -in "$cert" -noout 2>/dev/null || fail "$cert is not a certificate in PEM"
+# Windows accepts an Authenticode signature only from a certificate whose extended key usage
+# names code signing: any other is refused here, before anything is signed.
+usage="$(openssl x509 -in "$cert" -noout -ext extendedKeyUsage 2>/dev/null | sed -n '2,$s/^ *//p')"
+case ", $usage," in
+  *", Code Signing,"*) ;;
+  ", ,") fail "the certificate $cert is not for code signing: it names no extended key usage (Code Signing)" ;;
+  *) fail "the certificate $cert is not for code signing: its extended key usage is $usage" ;;
+esac
 case "$key" in
   pkcs11:*)
     [ -n "$module" ] || fail "the key $key is kept in a token: name its PKCS#11 module with --pkcs11-module PATH"

@@ -45,5 +45,6 @@ script="$here/scenarios/$scenario.py"
 
 mkdir -p "$out"
 out="$(cd "$out" && pwd)"
-E2E_SHOTS="$out" python3 "$script" --config "$config" "${filter[@]}"
+# Wine's loader chosen as for every run of Wine (scripts/windows-target.sh).
+E2E_SHOTS="$out" "$root/scripts/windows-target.sh" --quiet python3 "$script" --config "$config" "${filter[@]}"
 find "$out" -name '*.png' | sort

@@ -52,13 +52,14 @@ def findings(output):
 
 
 def throwaway_certificate(t, name="signer", usage="codeSigning", ca=False):
-    """A self-signed certificate for code signing (or another usage; with ca, a root that issues
-    certificates) and its key, valid for two days."""
+    """A self-signed certificate for code signing (or another usage, or none; with ca, a root that
+    issues certificates) and its key, valid for two days."""
     cert, key = t.path(f"{name}.crt"), t.path(f"{name}.key")
     root = ["-addext", "basicConstraints=critical,CA:true", "-addext", "keyUsage=critical,keyCertSign"] if ca else []
     subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", str(key), "-out",
                     str(cert), "-days", "2", "-subj", f"/CN=msp-bootstrap test {name}",
-                    "-addext", f"extendedKeyUsage={usage}", *root], check=True, capture_output=True, timeout=60)
+                    *(["-addext", f"extendedKeyUsage={usage}"] if usage else []), *root], check=True,
+                   capture_output=True, timeout=60)
     return cert, key
 
 

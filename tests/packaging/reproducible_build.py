@@ -2,7 +2,8 @@
 copies of the source in different folders, with different build folders, days apart on the clock
 (faketime), must write the same bytes, and neither holds the folders it was built in; signed and
 with the signature removed again (osslsigncode), it is those bytes still. The 32- and 64-bit
-installers are hardened as shipped (read from their headers).
+installers are hardened as shipped (read from their headers). A package of an odd size put into
+the linked program (cmake/add_packages.py) is carried whole, with the checksum osslsigncode computes.
 
     reproducible_build.py OUT
 
@@ -77,15 +78,36 @@ def main(out):
     if a != b:
         differ = [hex(i) for i in range(min(len(a), len(b))) if a[i] != b[i]]
         sys.exit(f"the two builds differ: sizes {len(a)} and {len(b)}, bytes at {', '.join(differ[:20])}")
-    # What a vendor ships is signed: with the signature taken away again, it is the rebuilt file.
-    key, cert, signed, unsigned = (out / name for name in ("k.pem", "c.pem", "signed.exe", "unsigned.exe"))
-    for command in (["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert, "-days",
-                     "2", "-subj", "/CN=rebuild test", "-addext", "extendedKeyUsage=codeSigning"],
-                    ["osslsigncode", "sign", "-certs", cert, "-key", key, "-h", "sha256", "-in", first, "-out", signed],
-                    ["osslsigncode", "remove-signature", "-in", signed, "-out", unsigned]):
-        subprocess.run(list(map(str, command)), check=True, capture_output=True, timeout=120)
-    if unsigned.read_bytes() != b:
+    # What a vendor ships is signed: with the signature taken away again, it is the rebuilt file
+    # (osslsigncode writes the header's checksum as it computes it).
+    key, cert = out / "k.pem", out / "c.pem"
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", str(key), "-out", str(cert),
+                    "-days", "2", "-subj", "/CN=rebuild test", "-addext", "extendedKeyUsage=codeSigning"],
+                   check=True, capture_output=True, timeout=120)
+
+    def signed_and_unsigned(exe):
+        signed, unsigned = exe.with_suffix(".signed"), exe.with_suffix(".unsigned")
+        for command in (["osslsigncode", "sign", "-certs", cert, "-key", key, "-h", "sha256", "-in", exe, "-out", signed],
+                        ["osslsigncode", "remove-signature", "-in", signed, "-out", unsigned]):
+            subprocess.run(list(map(str, command)), check=True, capture_output=True, timeout=120)
+        return unsigned.read_bytes()
+    if signed_and_unsigned(first) != b:
         sys.exit("a signed installer with its signature removed is not the rebuilt one")
+    # A package of an odd size, past the checksum's first block, put into the linked program: carried
+    # whole, and the checksum is osslsigncode's; one without its placeholder, or into an image with
+    # data after its last section (a signature), is refused.
+    odd, exe = out / "odd.msp", out / "odd.exe"
+    odd.write_bytes(os.urandom((1 << 20) + 4097))
+    add = [sys.executable, str(ROOT / "cmake" / "add_packages.py"), str(out / "build-one" / "update-linked.exe"), str(exe)]
+    subprocess.run(add + [f"IDR_MSP={odd}"], check=True, timeout=120)
+    carried = {(kind, name): data for kind, name, _, data in pe.read(exe).resources()}
+    if carried.get(("MSP", "IDR_MSP")) != odd.read_bytes() or signed_and_unsigned(exe) != exe.read_bytes():
+        sys.exit(f"{exe}: the package is not carried whole, or the checksum is not osslsigncode's")
+    for linked, name, says in ((add[2], "IDR_MSP_LP", "no placeholder resource MSP/IDR_MSP_LP"),
+                               (str(first.with_suffix(".signed")), "IDR_MSP", "data after its last section")):
+        r = subprocess.run([*add[:2], linked, str(exe), f"{name}={odd}"], capture_output=True, text=True, timeout=120)
+        if r.returncode == 0 or says not in r.stderr:
+            sys.exit(f"{name} into {linked}: not refused with \"{says}\": {r.stderr}")
     # The size fence of the 32-bit build without packages: 384 KiB, the package on whole pages beside it.
     if len(a) - -(-package.stat().st_size // 4096) * 4096 > 384 * 1024:
         sys.exit(f"{first} is {len(a)} bytes: more than 384 KiB without its package")

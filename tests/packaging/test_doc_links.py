@@ -1,6 +1,7 @@
 """The documentation's relative links lead somewhere: every link and picture in README.md,
 docs/*.md and the READMEs of tests/ names a file of the source, and a heading of it where it
-names one (as GitHub makes the anchors). The front page keeps the two commands within its first 40 lines."""
+names one (as GitHub makes the anchors). The front page keeps the two commands within its first 40 lines,
+and names the oldest Windows the manifest lists."""
 import re
 import unittest
 from pathlib import Path
@@ -48,6 +49,12 @@ class DocumentationLinks(unittest.TestCase):
         head = "\n".join((ROOT / "README.md").read_text(encoding="utf-8").splitlines()[:40])
         for command in ("./build.sh", "./test.sh"):
             self.assertIn(command, head)
+
+    def test_the_front_page_names_the_oldest_system_of_the_manifest(self):
+        # Each supportedOS of the manifest follows a comment naming it, the oldest first.
+        manifest = (ROOT / "res" / "update.manifest").read_text(encoding="utf-8")
+        oldest = re.findall(r"<!-- (Windows [^<>]*?) -->\s*<supportedOS", manifest)[0]
+        self.assertIn(f"It runs on {oldest} ", (ROOT / "README.md").read_text(encoding="utf-8"))
 
 
 if __name__ == "__main__":

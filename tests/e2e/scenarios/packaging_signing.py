@@ -86,6 +86,8 @@ def a_key_in_a_token_signs_with_a_time_stamp_and_each_failure_is_one_line(t):
         leaf, leaf_key = issued_certificate(t, "leaf", root, root_key)
         chain = t.path("leaf-and-root.pem")
         chain.write_text(leaf.read_text() + root.read_text())
+        server, server_key = throwaway_certificate(t, "server", usage="serverAuth")
+        plain, plain_key = throwaway_certificate(t, "plain", usage=None)
         for args, says in [
             ([*ca, "--pkcs11-module", t.path("none.so"), token.cert, uri], "no such PKCS#11 module"),
             ([*ca, "--pkcs11-module", token.cert, token.cert, uri], "is not a PKCS#11 module"),
@@ -102,6 +104,8 @@ def a_key_in_a_token_signs_with_a_time_stamp_and_each_failure_is_one_line(t):
             # No certificate in CERT vouches for itself: not a private root after the leaf.
             ([chain, leaf_key], "does not lead to a root in the system's trusted roots (self-signed"),
             (["--ca", token.cert, chain, leaf_key], f"does not lead to a root in {token.cert}"),
+            (["--ca", server, server, server_key], "is not for code signing: its extended key usage is TLS Web Server"),
+            (["--ca", plain, plain, plain_key], "is not for code signing: it names no extended key usage"),
         ]:
             out.write_bytes(b"the previous one")
             r = subprocess.run(["bash", str(t.cfg.source_dir / "scripts/sign.sh"), "--pin-file", str(pin),
