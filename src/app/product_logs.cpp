@@ -85,9 +85,11 @@ std::wstring LogFilePath(const std::wstring& logFolder, const std::wstring& prod
 
 namespace {
 
-// The log file for `path` in `logFolder`, held. Elevated, only the file this
-// run made there before (`ours`) is opened, and only a new file is made:
-// nothing else is written through or deleted. Not elevated, see
+// The log file for `path` in `logFolder`, held. Elevated, the file this run
+// made there before (`ours`) is opened, and so is a log of an earlier run,
+// which an elevated program made (see ExistingFile::ownerAdministrative);
+// anything else there is left as it is, neither written through nor
+// deleted, and a file is made only where nothing is. Not elevated, see
 // platform::OpenTrustedOrNew.
 std::unique_ptr<platform::OpenFile> OpenLogFile(platform::HeldFolder& logFolder, const std::wstring& path, bool ours,
                                                 platform::CreateResult& result) {
@@ -95,10 +97,12 @@ std::unique_ptr<platform::OpenFile> OpenLogFile(platform::HeldFolder& logFolder,
     if (!platform::Current().files->processElevated()) {
         return platform::OpenTrustedOrNew(logFolder, name, &platform::HeldFolder::holdForWriter, result);
     }
-    auto file = logFolder.holdForWriter(name, ours ? platform::CreateMode::ReplaceExisting : platform::CreateMode::NewOnly,
-                                        result);
-    if (!file || platform::WritableThrough(file->look())) return file;
-    if (result == platform::CreateResult::Created) file->remove();  // made through something: not ours
+    auto file = logFolder.holdForWriter(name, platform::CreateMode::ReplaceExisting, result);
+    if (!file) return nullptr;
+    const platform::ExistingFile found = file->look();
+    const bool made = result == platform::CreateResult::Created;
+    if (platform::WritableThrough(found) && (ours || made || found.ownerAdministrative)) return file;
+    if (made) file->remove();  // made through something: not ours
     result = platform::CreateResult::Refused;
     return nullptr;
 }

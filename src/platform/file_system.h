@@ -21,6 +21,10 @@ struct ExistingFile {
     // path to ask for): then it is not a plain file either, for want of
     // proof, not because it was found to be something else.
     bool identityShown = true;
+    // Owned by SYSTEM or the Administrators group: made by a program running
+    // elevated or as SYSTEM, as no program of the user's can give a file
+    // such an owner.
+    bool ownerAdministrative = false;
 };
 
 // A file this process holds open; closed when the object goes away. What it

@@ -672,7 +672,8 @@ TEST_F(PatchRunTest, EveryProductLogsToItsOwnFileOrNowhere) {
 TEST_F(PatchRunTest, LogsNeverGoThroughAFileSomeoneElsePlaced) {
     const std::wstring log = L"C:\\Temp\\P R2.log";
     const std::wstring second = L"C:\\Temp\\P R2 (2).log";
-    platform::ExistingFile twoNames, foreign, both, unknown;
+    platform::ExistingFile twoNames, foreign, both, unknown, administrative;
+    administrative.ownerAdministrative = true;
     unknown.plainFile = false;
     twoNames.linkCount = 2;
     foreign.ownerTrusted = false;
@@ -692,8 +693,9 @@ TEST_F(PatchRunTest, LogsNeverGoThroughAFileSomeoneElsePlaced) {
         // Elevated, nothing that this run did not make is written through or deleted.
         {"a foreign owner's file, elevated",
          [&] { files.files[log] = "x"; files.looks[log] = foreign; files.elevated = true; }, second, 1, true},
-        {"a log of an earlier run, elevated", [&] { files.files[log] = "old log"; files.elevated = true; }, second, 1,
-         true},
+        {"the user's file, elevated", [&] { files.files[log] = "old log"; files.elevated = true; }, second, 1, true},
+        {"a log an earlier elevated run made, elevated",
+         [&] { files.files[log] = "old log"; files.looks[log] = administrative; files.elevated = true; }, log, 0, true},
         {"a link, elevated", [&] { files.links[log] = L"C:\\secret"; files.elevated = true; }, second, 1, true},
         {"a foreign owner's file, not elevated", [&] { files.files[log] = "x"; files.looks[log] = foreign; }, log,
          0, true},

@@ -71,21 +71,23 @@ bool CurrentUser(std::vector<unsigned char>& buffer) {
 
 namespace {
 
-bool OwnerTrusted(HANDLE file) {
+// Sets `found`'s owner fields from the owner of the open `file`.
+void LookAtOwner(HANDLE file, ExistingFile& found) {
+    found.ownerTrusted = found.ownerAdministrative = false;
     PSID owner = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
                         &descriptor) != ERROR_SUCCESS) {
-        return false;
+        return;
     }
-    bool trusted = owner != nullptr && (IsWellKnownSid(owner, WinLocalSystemSid) ||
-                                        IsWellKnownSid(owner, WinBuiltinAdministratorsSid));
+    found.ownerAdministrative = owner != nullptr && (IsWellKnownSid(owner, WinLocalSystemSid) ||
+                                                     IsWellKnownSid(owner, WinBuiltinAdministratorsSid));
+    found.ownerTrusted = found.ownerAdministrative;
     std::vector<unsigned char> user;
-    if (!trusted && owner != nullptr && CurrentUser(user)) {
-        trusted = EqualSid(owner, reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid) != FALSE;
+    if (!found.ownerTrusted && owner != nullptr && CurrentUser(user)) {
+        found.ownerTrusted = EqualSid(owner, reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid) != FALSE;
     }
     LocalFree(descriptor);
-    return trusted;
 }
 
 std::optional<std::wstring> FullPathOf(const std::wstring& path) {
@@ -245,7 +247,7 @@ ExistingFile LookAtHandle(HANDLE file, const std::wstring& path) {
     found.plainFile = (info.dwFileAttributes & notPlain) == 0 && !IsLinkHandle(file, info.dwFileAttributes) &&
                       GetFileType(file) == FILE_TYPE_DISK && where == Where::There;
     found.linkCount = info.nNumberOfLinks;
-    found.ownerTrusted = OwnerTrusted(file);
+    LookAtOwner(file, found);
     return found;
 }
 

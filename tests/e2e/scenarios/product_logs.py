@@ -98,7 +98,8 @@ def second_product_of_the_same_name_adds_to_the_log(t):
     log = t.log_file("Twin Product")
     log.write_text("a log of an earlier run\n", encoding="utf-8")
     r = traced_run(t, t.build_variant(patch))
-    # Elevated (always, by the manifest), an earlier run's log is not the run's to replace: it stays,
+    # Elevated (always, by the manifest), a file the user made at the log's name (one made from Linux
+    # reads as the user's) is not the run's to replace: it stays,
     # and the first call makes the next free name, which the second adds to
     # (INSTALLLOGATTRIBUTES_APPEND). Wine honours the attribute when it opens the log but then writes
     # from its start, so only the calls can be checked here, not the joined file.
