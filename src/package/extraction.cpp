@@ -52,7 +52,7 @@ std::uint32_t WriteAll(platform::HeldFolder& folder, std::unique_ptr<platform::O
     if (file->write(bytes.data, bytes.size)) return 0;
     const std::uint32_t error = platform::LastErrorOr(platform::kErrorWriteFault);
     file.reset();               // closes it
-    folder.deleteFile(name);    // nobody reads a partial package
+    platform::DeleteSoon(folder, name);  // nobody reads a partial package
     return error;
 }
 
@@ -97,7 +97,7 @@ std::uint32_t Extract(std::wstring& path, const std::wstring& resourceName, unsi
         // own: a link, or a file with another name too, is deleted and a new
         // file made, so nothing is written through it.
         auto file = platform::CreateFileSafely(*folder, fileName, platform::CreateMode::ReplaceExisting, result);
-        if (result == platform::CreateResult::Refused) return platform::kErrorAccessDenied;
+        if (result == platform::CreateResult::Refused) return platform::LastErrorOr(platform::kErrorAccessDenied);
         if (!file) return platform::LastErrorOr(platform::kErrorCannotMake);
         return WriteAll(*folder, std::move(file), fileName, bytes);
     }
@@ -109,7 +109,7 @@ std::uint32_t Extract(std::wstring& path, const std::wstring& resourceName, unsi
         const std::wstring name = FileNameOf(path);
         auto file = platform::CreateNewOwnFile(*folder, name, &platform::HeldFolder::createFile, result);
         if (file) return WriteAll(*folder, std::move(file), name, bytes);
-        if (result == platform::CreateResult::Refused) return platform::kErrorAccessDenied;
+        if (result == platform::CreateResult::Refused) return platform::LastErrorOr(platform::kErrorAccessDenied);
         if (result != platform::CreateResult::AlreadyExists) return platform::LastErrorOr(platform::kErrorCannotMake);
         std::optional<std::wstring> next = NextFreeTempName(files, folderPath);
         if (!next) return platform::kErrorNameTooLong;

@@ -18,10 +18,6 @@ namespace {
 constexpr std::size_t kRandomBytes = 16;          // 128 bits
 constexpr std::size_t kCompareChunk = 1u << 16;   // bytes read back at a time
 constexpr unsigned kNameAttempts = 16;            // "MSP<n>" names tried in a folder
-// A file that another program (a virus scanner, say) still has open is gone
-// only once that program lets go of it: so many tries, so long apart.
-constexpr unsigned kRemoveAttempts = 10;
-constexpr std::uint32_t kRemoveRetryMs = 50;
 // The same program may still have a package file open that was just written:
 // its hold is tried so many times, so long apart.
 constexpr unsigned kHoldAttempts = 5;
@@ -58,15 +54,6 @@ bool ReadsBackAs(platform::OpenFile& held, const platform::ResourceBytes& bytes)
         if (got == 0) return at == bytes.size;
         if (got > bytes.size - at || std::memcmp(buffer.data(), bytes.data + at, got) != 0) return false;
         at += got;
-    }
-}
-
-// Tries `remove` until it succeeds, a few times.
-template <typename Remove>
-void RemoveSoon(Remove remove) {
-    platform::Clock* clock = platform::Current().clock;
-    for (unsigned attempt = 1; !remove() && attempt < kRemoveAttempts && clock != nullptr; ++attempt) {
-        clock->sleep(kRemoveRetryMs);
     }
 }
 
@@ -109,7 +96,7 @@ std::unique_ptr<WorkingFolder> WorkingFolder::Create(std::uint32_t& error) {
 }
 
 WorkingFolder::~WorkingFolder() {
-    RemoveSoon([this] { return folder_->remove(); });
+    platform::RetrySoon([this] { return folder_->remove(); });
 }
 
 std::unique_ptr<HeldPackage> HeldPackage::Write(platform::HeldFolder& folder, const std::wstring& resourceName,
@@ -138,7 +125,7 @@ std::unique_ptr<HeldPackage> HeldPackage::Write(platform::HeldFolder& folder, co
     if (!written) error = platform::LastErrorOr(platform::kErrorWriteFault);
     file.reset();  // closed before it is held, or deleted
     if (!written) {
-        folder.deleteFile(name);
+        platform::DeleteSoon(folder, name);
         return nullptr;
     }
 
@@ -153,13 +140,13 @@ std::unique_ptr<HeldPackage> HeldPackage::Write(platform::HeldFolder& folder, co
     }
     if (!held) {
         error = holdError != 0 ? holdError : platform::kErrorCannotMake;
-        folder.deleteFile(name);
+        platform::DeleteSoon(folder, name);
         return nullptr;
     }
     if (!ReadsBackAs(*held, bytes)) {
         error = kErrorPackageChanged;
         held.reset();
-        folder.deleteFile(name);
+        platform::DeleteSoon(folder, name);
         return nullptr;
     }
     return std::unique_ptr<HeldPackage>(new HeldPackage(folder, name, std::move(held)));
@@ -167,6 +154,5 @@ std::unique_ptr<HeldPackage> HeldPackage::Write(platform::HeldFolder& folder, co
 
 HeldPackage::~HeldPackage() {
     hold_.reset();  // released before the file can be deleted
-    platform::FileSystem& files = *platform::Current().files;
-    RemoveSoon([&] { return folder_.deleteFile(name_) || !files.exists(path_); });
+    platform::DeleteSoon(folder_, name_);
 }

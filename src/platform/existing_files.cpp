@@ -1,9 +1,32 @@
 #include "platform/existing_files.h"
 
+#include "platform/clock.h"
+#include "platform/error_codes.h"
 #include "platform/file_system.h"
 #include "platform/services.h"
+#include "platform/thread_state.h"
 
 namespace platform {
+
+namespace {
+
+constexpr unsigned kRetryAttempts = 10;
+constexpr std::uint32_t kRetryDelayMs = 50;
+
+}  // namespace
+
+bool RetrySoon(const std::function<bool()>& attempt) {
+    Clock* clock = Current().clock;
+    for (unsigned tried = 1;; ++tried) {
+        if (attempt()) return true;
+        if (tried == kRetryAttempts || clock == nullptr) return false;
+        clock->sleep(kRetryDelayMs);
+    }
+}
+
+bool DeleteSoon(HeldFolder& folder, const std::wstring& name) {
+    return RetrySoon([&] { return folder.deleteFile(name) || Current().thread->lastError() == kErrorFileNotFound; });
+}
 
 bool WritableThrough(const ExistingFile& found) {
     return found.plainFile && found.linkCount <= 1 && (found.ownerTrusted || !Current().files->processElevated());
@@ -18,8 +41,8 @@ std::unique_ptr<OpenFile> OpenTrustedOrNew(HeldFolder& folder, const std::wstrin
     } else if (result != CreateResult::AlreadyExists) {
         return nullptr;
     }
-    if (!folder.deleteFile(name)) {
-        result = CreateResult::Refused;
+    if (!DeleteSoon(folder, name)) {
+        result = CreateResult::Refused;  // the system's reason stays the last error
         return nullptr;
     }
     return CreateNewOwnFile(folder, name, open, result);
@@ -28,10 +51,14 @@ std::unique_ptr<OpenFile> OpenTrustedOrNew(HeldFolder& folder, const std::wstrin
 std::unique_ptr<OpenFile> CreateNewOwnFile(HeldFolder& folder, const std::wstring& name, FileOpener open,
                                            CreateResult& result) {
     std::unique_ptr<OpenFile> file = (folder.*open)(name, CreateMode::NewOnly, result);
-    if (!file || WritableThrough(file->look())) return file;
+    if (!file) return file;
+    const ExistingFile found = file->look();
+    if (WritableThrough(found)) return file;
     file.reset();  // closed before it is deleted
-    folder.deleteFile(name);
+    DeleteSoon(folder, name);
     result = CreateResult::Refused;
+    // Made through something, or not to be shown to be the file made.
+    Current().thread->setLastError(found.identityShown ? kErrorAccessDenied : kErrorIdentityUnknown);
     return nullptr;
 }
 
