@@ -42,7 +42,9 @@ std::unique_ptr<OpenFile> OpenTrustedOrNew(HeldFolder& folder, const std::wstrin
         return nullptr;
     }
     if (!DeleteSoon(folder, name)) {
-        result = CreateResult::Refused;  // the system's reason stays the last error
+        // What is there stays: not to be replaced, whatever the system said.
+        result = CreateResult::Refused;
+        Current().thread->setLastError(kErrorAccessDenied);
         return nullptr;
     }
     return CreateNewOwnFile(folder, name, open, result);

@@ -33,9 +33,9 @@ std::unique_ptr<OpenFile> CreateNewOwnFile(HeldFolder& folder, const std::wstrin
 // or Created); anything else (a link or junction, a folder, a file with more
 // than one name, a foreign owner when elevated, or something that cannot be
 // opened or looked at completely) is deleted and a new file made exclusively
-// and looked at again. Nothing when what is there stays (Refused, with the
-// system's reason as the last error), the name was taken in between
-// (AlreadyExists) or the system refused (Failed).
+// and looked at again. Nothing when what is there stays (Refused, the last
+// error 5), the name was taken in between (AlreadyExists) or the system
+// refused (Failed).
 std::unique_ptr<OpenFile> OpenTrustedOrNew(HeldFolder& folder, const std::wstring& name, FileOpener open,
                                            CreateResult& result);
 

@@ -420,10 +420,11 @@ TEST_F(PatchRunTest, UnreadablePackagesAreReportedWithTheirCode) {
              files.beforeHold = [this](const std::wstring& path) { return (files.files[path][3] ^= 1) == 0; };
          },
          L"en300 1392"},
-        {"a byte added",
+        // Read back past the package's end, but never compared with what lies beyond it in memory.
+        {"bytes added",
          [this] {
              carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,");
-             files.beforeHold = [this](const std::wstring& path) { return (files.files[path] += "!").empty(); };
+             files.beforeHold = [this](const std::wstring& path) { return (files.files[path] += std::string(4096, '!')).empty(); };
          },
          L"en300 1392"},
         {"a byte cut off",
