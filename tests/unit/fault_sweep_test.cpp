@@ -1,8 +1,9 @@
 // Every platform call fails in turn: a few representative runs, elevated and
 // not, are made once to count their calls, then once for each call with that
-// call failing; and for each such faulted run, once for each later call of it
-// with that call failing too (the calls only a first failure brings: retries,
-// removals after a refusal, the next free name). Every
+// call failing; and for each such faulted run, once for each call that the
+// failure brought with that call failing too (retries, removals after a
+// refusal, the next free name: the calls after the first failure up to where
+// the run rejoins the clean run's calls). Every
 // faulted run must end; must not claim the outcome of the run without the
 // fault (under the deployment switches an exit code 0, 3010, 1641 or the
 // clean run's own; else the clean run's boxes) unless the program deliberately goes on without the failed call and has
@@ -336,8 +337,16 @@ TEST(FaultSweep, EveryCallFailsInTurnAndNoRunCrashesLiesOrLeavesAnythingBehind) 
                     EXPECT_EQ(fake::Faults().failed != nullptr ? std::string(fake::Faults().failed) : std::string(), call);
                     Judge(clean, faulted, {call}, tally);
                 }
-                // Then each later call of that run fails as well.
-                for (std::size_t m = n + 1; m <= faultedNames.size(); ++m) {
+                // Then each later call of that run that the failure brought fails as well: those
+                // after it up to where the run rejoins the clean run's calls for good (their common
+                // tail). A failure that changes no call brings none; the calls of the common tail
+                // each fail on their own above.
+                std::size_t tail = 0;
+                while (tail < faultedNames.size() - n && tail < names.size() - n &&
+                       std::string(faultedNames[faultedNames.size() - 1 - tail]) == names[names.size() - 1 - tail]) {
+                    ++tail;
+                }
+                for (std::size_t m = n + 1; m + tail <= faultedNames.size(); ++m) {
                     const std::string then = faultedNames[m - 1];
                     SCOPED_TRACE(what + ", call " + std::to_string(n) + " (" + call + ") and then call " +
                                  std::to_string(m) + " (" + then + ") failing");
