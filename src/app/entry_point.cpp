@@ -124,8 +124,12 @@ int RunEntryPoint(platform::ModuleHandle instance) {
         }
     } else {
         if (ExtractMode) exitCode = ExtractBoth();
-        // The report is nothing but its box.
-        if (ReportMode && !BoxesHidden) ShowPackageInformation();
+        // The report is nothing but its box; one that cannot be shown leaves
+        // the exit code as it is (that of "/e" when given), and the log says so.
+        if (ReportMode && !BoxesHidden && !ShowPackageInformation()) {
+            LogLine(L"The report box could not be shown: error " +
+                    std::to_wstring(platform::Current().thread->lastError()) + L"; the user was not told");
+        }
     }
 
     Targets.clear();

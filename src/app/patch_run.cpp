@@ -78,7 +78,7 @@ void ShowFailure(unsigned failureMessageId, RunRecord& record, const wchar_t* wh
     record.note(RunEvent::Failure, code);
     LogLine(std::wstring(what) + L": error " + std::to_wstring(code), LogSeverity::Failure);
     platform::Current().thread->setLastError(code);  // as the message reads it
-    ShowMessage(failureMessageId);
+    TellUser(failureMessageId, record);
 }
 
 // The same for a failure of package `resourceName` with its own `code`.
@@ -148,11 +148,19 @@ void ApplyPatch(PatchTarget& target, const std::wstring& packagePath, platform::
         outcome = PackageOutcome::Applied;
     } else {
         platform::Current().thread->setLastError(result);
-        ShowMessage(failureMessageId);
+        TellUser(failureMessageId, record);
     }
 }
 
 }  // namespace
+
+void TellUser(unsigned id, RunRecord& record) {
+    if (ShowMessage(id)) return;
+    const std::uint32_t error = platform::Current().thread->lastError();
+    record.note(RunEvent::MessageNotShown, error, id);
+    LogLine(L"Message " + std::to_wstring(id) + L" could not be shown: error " + std::to_wstring(error) +
+            L"; the user was not told");
+}
 
 TargetDecision DecideTarget(const FourPartVersion& installed, const FourPartVersion& upgrade,
                             const std::wstring& targetVersions) {
@@ -237,7 +245,7 @@ PackageOutcome RunPatchPackage(const WorkingFolder& workingFolder, const std::ws
     if (Targets.count() == 0) {
         LogLine(L"Package " + resourceName + L": no product it targets is installed");
         record.note(RunEvent::ProductNotFound);
-        ShowMessage(kMsgProductNotFound);
+        TellUser(kMsgProductNotFound, record);
         return PackageOutcome::Failed;
     }
 
@@ -289,7 +297,7 @@ PackageOutcome RunPatchPackage(const WorkingFolder& workingFolder, const std::ws
                 return outcome == PackageOutcome::Applied ? PackageOutcome::Applied : PackageOutcome::UpToDate;
             case TargetDecision::NotDesigned:
                 record.note(RunEvent::WrongVersion);
-                ShowMessage(kMsgWrongVersion);
+                TellUser(kMsgWrongVersion, record);
                 break;
         }
     }
@@ -351,9 +359,9 @@ RunRecord RunPatches() {
                                     [](const RunRecord::Entry& entry) { return entry.event == RunEvent::Failure; });
     if (second == PackageOutcome::Failed || CheckSwitch || failed) return record;
     if (second == PackageOutcome::Applied || first == PackageOutcome::Applied) {
-        ShowMessage(kMsgUpdated);
+        TellUser(kMsgUpdated, record);
     } else {
-        ShowMessage(kMsgUpToDate);
+        TellUser(kMsgUpToDate, record);
     }
     return record;
 }

@@ -15,6 +15,11 @@ enum class PackageOutcome {
 
 class WorkingFolder;
 
+// Shows message `id`. A box that cannot be shown is noted in `record` and in
+// the own log, with the message and the system's error: the user was not
+// told, and the run says so.
+void TellUser(unsigned id, RunRecord& record);
+
 // Runs one package: extraction into `workingFolder`, reading, target
 // selection, application. What happened is added to `record` when one is
 // given.

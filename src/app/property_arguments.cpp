@@ -1,5 +1,6 @@
 #include "app/property_arguments.h"
 
+#include "app/patch_run.h"
 #include "app/run_log.h"
 #include "app/switches.h"
 #include "package/file_names.h"
@@ -7,7 +8,6 @@
 #include "platform/services.h"
 #include "platform/thread_state.h"
 #include "ui/message_ids.h"
-#include "ui/messages.h"
 
 namespace {
 
@@ -156,7 +156,8 @@ bool AcceptPropertyArguments() {
     if (!why) return true;
     LogLine(L"Property \"" + refused + L"\" refused: " + *why + L"; nothing is installed", LogSeverity::Warning);
     platform::Current().thread->setLastError(platform::kErrorInvalidParameter);
-    ShowMessage(kMsgFailureWithCode);
+    RunRecord unused;  // the exit code is the refusal's
+    TellUser(kMsgFailureWithCode, unused);
     return false;
 }
 

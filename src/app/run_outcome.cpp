@@ -31,6 +31,7 @@ std::uint32_t ExitCodeFor(const RunRecord& record) {
             case RunEvent::Applied:
             case RunEvent::UpToDate:
             case RunEvent::LanguagePackNotInstalled:
+            case RunEvent::MessageNotShown:
                 break;
         }
     }

@@ -15,18 +15,25 @@ enum class RunEvent {
     LanguagePackNotInstalled,
     WrongVersion,      // message 308: a target's version is not one the package applies to
     Failure,           // message 300, with its error code
+    // A message whose box could not be shown, with the system's error: the
+    // user was not told. Neutral for the exit code, which tells what became
+    // of the products.
+    MessageNotShown,
 };
 
 struct RunRecord {
     struct Entry {
         RunEvent event;
-        std::uint32_t code;  // the error code of a Failure
+        std::uint32_t code;    // the error code of a Failure or a MessageNotShown
+        unsigned message = 0;  // the message of a MessageNotShown
     };
     std::vector<Entry> entries;  // in the order they happened
     // Waited for other installations so far: one budget for the whole run.
     std::uint32_t waitedMs = 0;
 
-    void note(RunEvent event, std::uint32_t code = 0) { entries.push_back({event, code}); }
+    void note(RunEvent event, std::uint32_t code = 0, unsigned message = 0) {
+        entries.push_back({event, code, message});
+    }
 };
 
 // The exit code of a run under the deployment switches: the first failure's

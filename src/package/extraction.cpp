@@ -47,7 +47,7 @@ std::optional<std::wstring> SuffixText(unsigned suffixId) {
 std::uint32_t WriteAll(std::unique_ptr<platform::OpenFile> file, const platform::ResourceBytes& bytes) {
     if (file->write(bytes.data, bytes.size)) return 0;
     const std::uint32_t error = platform::LastErrorOr(platform::kErrorWriteFault);
-    file->remove();  // nobody reads a partial package
+    platform::RetrySoon([&] { return file->remove(); });  // nobody reads a partial package
     return error;
 }
 
@@ -95,7 +95,7 @@ std::uint32_t Extract(std::wstring& path, const std::wstring& resourceName, unsi
         // own: a link, or a file with another name too, is deleted and a new
         // file made, so nothing is written through it.
         auto file = platform::CreateFileSafely(*folder, fileName, platform::CreateMode::ReplaceExisting, result);
-        if (result == platform::CreateResult::Refused) return platform::kErrorAccessDenied;
+        if (result == platform::CreateResult::Refused) return platform::LastErrorOr(platform::kErrorAccessDenied);
         if (!file) return platform::LastErrorOr(platform::kErrorCannotMake);
         return WriteAll(std::move(file), bytes);
     }
@@ -107,7 +107,7 @@ std::uint32_t Extract(std::wstring& path, const std::wstring& resourceName, unsi
         const std::wstring name = FileNameOf(path);
         auto file = platform::CreateNewOwnFile(*folder, name, &platform::HeldFolder::createFile, result);
         if (file) return WriteAll(std::move(file), bytes);
-        if (result == platform::CreateResult::Refused) return platform::kErrorAccessDenied;
+        if (result == platform::CreateResult::Refused) return platform::LastErrorOr(platform::kErrorAccessDenied);
         if (result != platform::CreateResult::AlreadyExists) return platform::LastErrorOr(platform::kErrorCannotMake);
         std::optional<std::wstring> next = NextFreeTempName(files, folderPath);
         if (!next) return platform::kErrorNameTooLong;

@@ -19,10 +19,6 @@ constexpr std::size_t kRandomBytes = 16;          // 128 bits
 constexpr std::size_t kCompareChunk = 1u << 16;   // bytes read back at a time
 constexpr unsigned kNameAttempts = 16;            // "MSP<n>" names tried in a folder of the run's own
 constexpr unsigned kSharedNameAttempts = 100000;  // and in a shared one, where others may have taken many
-// A file that another program (a virus scanner, say) still has open is gone
-// only once that program lets go of it: so many tries, so long apart.
-constexpr unsigned kRemoveAttempts = 10;
-constexpr std::uint32_t kRemoveRetryMs = 50;
 // The same program may still have a package file open that was just written:
 // its hold is tried so many times, so long apart.
 constexpr unsigned kHoldAttempts = 5;
@@ -56,15 +52,6 @@ bool ReadsBackAs(platform::OpenFile& held, const platform::ResourceBytes& bytes)
         if (got == 0) return at == bytes.size;
         if (got > bytes.size - at || std::memcmp(buffer.data(), bytes.data + at, got) != 0) return false;
         at += got;
-    }
-}
-
-// Tries `remove` until it succeeds, a few times.
-template <typename Remove>
-void RemoveSoon(Remove remove) {
-    platform::Clock* clock = platform::Current().clock;
-    for (unsigned attempt = 1; !remove() && attempt < kRemoveAttempts && clock != nullptr; ++attempt) {
-        clock->sleep(kRemoveRetryMs);
     }
 }
 
@@ -109,7 +96,7 @@ std::unique_ptr<WorkingFolder> WorkingFolder::Create(std::uint32_t& error) {
 }
 
 WorkingFolder::~WorkingFolder() {
-    RemoveSoon([this] { return folder_->remove(); });
+    platform::RetrySoon([this] { return folder_->remove(); });
 }
 
 std::unique_ptr<HeldPackage> HeldPackage::Write(platform::HeldFolder& folder, const std::wstring& resourceName,
@@ -136,7 +123,7 @@ std::unique_ptr<HeldPackage> HeldPackage::Write(platform::HeldFolder& folder, co
     }
     if (!file->write(bytes.data, bytes.size)) {
         error = platform::LastErrorOr(platform::kErrorWriteFault);
-        file->remove();
+        platform::RetrySoon([&] { return file->remove(); });
         return nullptr;
     }
     file->letGo();  // closed before it is held; removed through it when the hold fails
@@ -152,19 +139,19 @@ std::unique_ptr<HeldPackage> HeldPackage::Write(platform::HeldFolder& folder, co
     }
     if (!held) {
         error = holdError != 0 ? holdError : platform::kErrorCannotMake;
-        file->remove();
+        platform::RetrySoon([&] { return file->remove(); });
         return nullptr;
     }
     if (!ReadsBackAs(*held, bytes)) {
         error = kErrorPackageChanged;
-        held->remove();
+        platform::RetrySoon([&] { return held->remove(); });
         return nullptr;
     }
     return std::unique_ptr<HeldPackage>(new HeldPackage(folder, name, std::move(held), keep));
 }
 
 HeldPackage::~HeldPackage() {
-    if (!keep_) RemoveSoon([this] { return hold_->remove(); });
+    if (!keep_) platform::RetrySoon([this] { return hold_->remove(); });
 }
 
 std::unique_ptr<ReportCopy> ReportCopy::Write(const std::wstring& resourceName) {

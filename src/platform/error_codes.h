@@ -5,6 +5,7 @@
 
 namespace platform {
 
+constexpr std::uint32_t kErrorFileNotFound = 2;             // ERROR_FILE_NOT_FOUND
 constexpr std::uint32_t kErrorPathNotFound = 3;             // ERROR_PATH_NOT_FOUND
 constexpr std::uint32_t kErrorAccessDenied = 5;             // ERROR_ACCESS_DENIED
 constexpr std::uint32_t kErrorNotEnoughMemory = 8;          // ERROR_NOT_ENOUGH_MEMORY

@@ -1,5 +1,6 @@
 #include "platform/existing_files.h"
 
+#include "platform/clock.h"
 #include "platform/error_codes.h"
 #include "platform/file_system.h"
 #include "platform/services.h"
@@ -60,6 +61,26 @@ bool Inside(FileSystem& files, const std::wstring& path, std::wstring profile) {
 
 bool IsLinkTag(std::uint32_t tag) { return (tag & 0x20000000u) != 0; }
 
+namespace {
+
+constexpr unsigned kRetryAttempts = 10;
+constexpr std::uint32_t kRetryDelayMs = 50;
+
+}  // namespace
+
+bool RetrySoon(const std::function<bool()>& attempt) {
+    Clock* clock = Current().clock;
+    for (unsigned tried = 1;; ++tried) {
+        if (attempt()) return true;
+        if (tried == kRetryAttempts || clock == nullptr) return false;
+        clock->sleep(kRetryDelayMs);
+    }
+}
+
+bool DeleteSoon(HeldFolder& folder, const std::wstring& name) {
+    return RetrySoon([&] { return folder.deleteFile(name) || Current().thread->lastError() == kErrorFileNotFound; });
+}
+
 bool WritableThrough(const ExistingFile& found) {
     return found.plainFile && found.linkCount <= 1 && (found.ownerTrusted || !Current().files->processElevated());
 }
@@ -70,16 +91,18 @@ std::unique_ptr<OpenFile> OpenTrustedOrNew(HeldFolder& folder, const std::wstrin
     if (result == CreateResult::Created || result == CreateResult::Opened) {
         if (WritableThrough(file->look())) return file;
         // Deleted through the handle that opened it: the entry itself.
-        const bool removed = file->remove();
+        const bool removed = RetrySoon([&] { return file->remove(); });
         file.reset();
         if (!removed) {
             result = CreateResult::Refused;
+            Current().thread->setLastError(kErrorAccessDenied);
             return nullptr;
         }
     } else if (result != CreateResult::AlreadyExists) {
         return nullptr;
-    } else if (!folder.deleteFile(name)) {  // there, but not to be opened for writing
+    } else if (!DeleteSoon(folder, name)) {  // there, but not to be opened for writing
         result = CreateResult::Refused;
+        Current().thread->setLastError(kErrorAccessDenied);
         return nullptr;
     }
     return CreateNewOwnFile(folder, name, open, result);
@@ -88,9 +111,13 @@ std::unique_ptr<OpenFile> OpenTrustedOrNew(HeldFolder& folder, const std::wstrin
 std::unique_ptr<OpenFile> CreateNewOwnFile(HeldFolder& folder, const std::wstring& name, FileOpener open,
                                            CreateResult& result) {
     std::unique_ptr<OpenFile> file = (folder.*open)(name, CreateMode::NewOnly, result);
-    if (!file || WritableThrough(file->look())) return file;
-    file->remove();  // what it made, through the handle that made it
+    if (!file) return file;
+    const ExistingFile found = file->look();
+    if (WritableThrough(found)) return file;
+    RetrySoon([&] { return file->remove(); });  // what it made, through the handle that made it
     result = CreateResult::Refused;
+    // Made through something, or not to be shown to be the file made.
+    Current().thread->setLastError(found.identityShown ? kErrorAccessDenied : kErrorIdentityUnknown);
     return nullptr;
 }
 

@@ -2,6 +2,7 @@
 // Files that someone else may have put where this program writes: the
 // temporary folder is shared, and the program may run elevated or as SYSTEM.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,7 +27,8 @@ using FileOpener = std::unique_ptr<OpenFile> (HeldFolder::*)(const std::wstring&
 // Creates the entry `name` of `folder` through `open`, only where nothing is
 // there, and looks at it through that handle: a file made through something
 // (a link placed in the moment) is not one of its own, so it is deleted again
-// through that handle and nothing is returned (`result` Refused). Else as
+// through that handle and nothing is returned (`result` Refused; the last
+// error 1921 where the look could not tell what the file is, else 5). Else as
 // `open` with NewOnly. What is there already is never opened or deleted.
 std::unique_ptr<OpenFile> CreateNewOwnFile(HeldFolder& folder, const std::wstring& name, FileOpener open,
                                            CreateResult& result);
@@ -38,8 +40,9 @@ std::unique_ptr<OpenFile> CreateNewOwnFile(HeldFolder& folder, const std::wstrin
 // than one name, a foreign owner when elevated, or something that cannot be
 // opened or looked at completely) is deleted (through the handle that opened
 // it) and a new file made exclusively and looked at again. Only for a file
-// an administrator named, or when not elevated. Nothing when what is there stays (Refused), the name
-// was taken in between (AlreadyExists) or the system refused (Failed).
+// an administrator named, or when not elevated. Nothing when what is there
+// stays (Refused, the last error 5), the name was taken in between
+// (AlreadyExists) or the system refused (Failed).
 std::unique_ptr<OpenFile> OpenTrustedOrNew(HeldFolder& folder, const std::wstring& name, FileOpener open,
                                            CreateResult& result);
 
@@ -48,6 +51,16 @@ std::unique_ptr<OpenFile> OpenTrustedOrNew(HeldFolder& folder, const std::wstrin
 // handle when `mode` allows it (NewOnly: AlreadyExists).
 std::unique_ptr<OpenFile> CreateFileSafely(HeldFolder& folder, const std::wstring& name, CreateMode mode,
                                            CreateResult& result);
+
+// Calls `attempt` until it succeeds, a few times a little apart: a file or
+// folder that another program (a virus scanner, say) still has open goes only
+// once that program lets go of it. True when it succeeded.
+bool RetrySoon(const std::function<bool()>& attempt);
+
+// Deletes the entry `name` of `folder` so (what someone else put where an
+// administrator named a file); true once it is gone, also when it was gone
+// already.
+bool DeleteSoon(HeldFolder& folder, const std::wstring& name);
 
 // The folders of the system's own temporary files, in the order to try them:
 // "<Windows>\SystemTemp", then "<Windows>\Temp", of the Windows folder the

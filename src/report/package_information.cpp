@@ -65,6 +65,5 @@ bool ShowPackageInformation() {
     text += kSectionSeparator;
     text += L"Language pack MSP\n\n";
     text += DescribePackage(kLanguagePackResource);
-    platform::Current().boxes->show(text, kReportCaption, kReportBoxStyle);
-    return true;
+    return platform::Current().boxes->show(text, kReportCaption, kReportBoxStyle);
 }

@@ -16,5 +16,6 @@ constexpr std::uint32_t kReportBoxStyle = 0x50030;
 // Whatever cannot be read leaves its lines empty; nothing is reported.
 std::wstring DescribePackage(const std::wstring& resourceName);
 
-// Shows the report box describing the embedded packages.
+// Shows the report box describing the embedded packages. False when the box
+// could not be shown: the thread's last error says why.
 bool ShowPackageInformation();

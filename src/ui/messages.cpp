@@ -82,8 +82,8 @@ int LoadMessageText(platform::ModuleHandle module, unsigned id, std::wstring& te
 
 void SetMessageRecorder(MessageRecorder recorder) { g_recorder = recorder; }
 
-void ShowMessage(unsigned id) {
-    if (QuietMode && g_recorder == nullptr) return;
+bool ShowMessage(unsigned id) {
+    if (QuietMode && g_recorder == nullptr) return true;
 
     // Before anything else: loading strings may change the thread's last error.
     const platform::Services& services = platform::Current();
@@ -120,6 +120,6 @@ void ShowMessage(unsigned id) {
     }
 
     if (g_recorder != nullptr) g_recorder(id, text, !QuietMode);
-    if (QuietMode) return;
-    services.boxes->show(text, caption, style);
+    if (QuietMode) return true;
+    return services.boxes->show(text, caption, style);
 }

@@ -26,7 +26,8 @@ int LoadMessageText(platform::ModuleHandle module, unsigned id, std::wstring& te
 // Shows message `id` in a modal box without owner and returns when the user
 // has closed it; returns at once, reading and loading nothing, in quiet mode.
 // Message 300 shows the thread's last-error value as it was on entry.
-void ShowMessage(unsigned id);
+// False when the box could not be shown: the thread's last error says why.
+bool ShowMessage(unsigned id);
 
 // Receives every message that ShowMessage is asked for, with the text its box
 // has (or would have had), and whether it was shown.

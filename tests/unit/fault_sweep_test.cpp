@@ -1,5 +1,9 @@
-// Every platform call fails in turn: a few representative runs are made once
-// to count their calls, then once for each call with that call failing. Every
+// Every platform call fails in turn: a few representative runs, elevated and
+// not, are made once to count their calls, then once for each call with that
+// call failing; and for each such faulted run, once for each call that the
+// failure brought with that call failing too (retries, removals after a
+// refusal, the next free name: the calls after the first failure up to where
+// the run rejoins the clean run's calls). Every
 // faulted run must end; must not claim the outcome of the run without the
 // fault (under the deployment switches an exit code 0, 3010, 1641 or the
 // clean run's own; else the clean run's boxes) unless the program deliberately goes on without the failed call and has
@@ -9,6 +13,7 @@
 // where it has one, must give the failure's code.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <set>
@@ -52,6 +57,9 @@ const Ignored kIgnoredFailures[] = {
     {"checkWindowStation", "a station whose flags cannot be read is taken as one a user sees: boxes as ever, the "
                            "own log names the error"},
     {"isFolder", "a log folder not found is made, or the product logs go to c: (the temporary folder's last resort)"},
+    {"createFolder", "a log folder that cannot be made: the product logs go to c: (the temporary folder's last resort)"},
+    {"showBox", "a box that cannot be shown hides what it told; the run's record and the own log say the user was not "
+                "told", true},
     {"tempFolder", "no temporary folder for the default own log or the product logs: no own log; logs go to c:"},
     {"holdForWriter", "a product log that cannot be made: the patch is applied without one"},
     {"recheckFolder", "a log folder that cannot be shown free of links again once the log is in it: the patch is "
@@ -101,7 +109,8 @@ struct World : OsVersionTest {
     using OsVersionTest::resources;
     void TestBody() override {}
 
-    explicit World(const std::vector<std::wstring>& args) {
+    World(const std::vector<std::wstring>& args, bool elevated) {
+        files.elevated = elevated;
         for (auto [lang, tag] : {std::pair<std::uint16_t, std::wstring>{1033, L"en"}, {1031, L"de"}}) {
             for (unsigned id : {301u, 306u, 308u}) resources.addString(lang, id, tag + std::to_wstring(id) + L" %s");
             resources.addString(lang, 300, tag + L"300 %d");
@@ -171,7 +180,8 @@ const SweptRun kRuns[] = {
 
 struct Outcome {
     int exitCode = 0;
-    std::uint32_t error = 0;  // what the failed call gave
+    std::uint32_t error = 0;      // what the failed call gave
+    std::uint32_t thenError = 0;  // and the second one, when one failed
     bool deployment = false;
     bool report = false;  // "/i": its exit code is 0 whatever it found
     std::vector<std::wstring> work;
@@ -180,9 +190,11 @@ struct Outcome {
     std::string ownLog;  // its text; empty when none was written
 };
 
-// Makes `run` with call `failAt` failing (0: none).
-Outcome Make(const SweptRun& run, std::size_t failAt, std::vector<const char*>* names = nullptr) {
-    World world(run.args);
+// Makes `run` with calls `failAt` and `thenFailAt` failing (0: none); the
+// names of its calls go to `names` when given.
+Outcome Make(const SweptRun& run, bool elevated, std::size_t failAt, std::size_t thenFailAt = 0,
+             std::vector<const char*>* names = nullptr) {
+    World world(run.args, elevated);
     ResetProgramState();
     DisplayedProductName.clear();
     std::set<std::wstring> before;
@@ -190,6 +202,7 @@ Outcome Make(const SweptRun& run, std::size_t failAt, std::vector<const char*>* 
     const std::set<std::wstring> foldersBefore = world.files.folders;
     fake::Faults().keepNames = names != nullptr;
     fake::Faults().failAt = failAt;
+    fake::Faults().thenFailAt = thenFailAt;
 
     Outcome outcome;
     outcome.exitCode = RunEntryPoint(ModuleInstance);
@@ -197,7 +210,8 @@ Outcome Make(const SweptRun& run, std::size_t failAt, std::vector<const char*>* 
     outcome.report = ReportMode;
     if (names != nullptr) *names = fake::Faults().names;
     outcome.error = fake::Faults().failedError;
-    fake::Faults().failAt = 0;
+    outcome.thenError = fake::Faults().thenFailedError;
+    fake::Faults().failAt = fake::Faults().thenFailAt = 0;
 
     outcome.work = world.work(before);
     outcome.boxes = world.boxes.shown;
@@ -247,69 +261,117 @@ std::string WithThousands(std::size_t value) {
     return digits;
 }
 
-TEST(FaultSweep, EveryCallFailsInTurnAndNoRunCrashesLiesOrLeavesAnythingBehind) {
-    std::size_t faults = 0, falseSuccesses = 0, leftovers = 0;
-    for (const SweptRun& run : kRuns) {
-        std::vector<const char*> names;
-        const Outcome clean = Make(run, 0, &names);
-        ASSERT_FALSE(names.empty()) << run.what;
-        EXPECT_EQ(clean.exitCode, run.exitCode) << run.what;
-        EXPECT_EQ(clean.work.size(), run.work) << run.what;
-        EXPECT_TRUE(clean.leftovers.empty()) << run.what;
-        for (std::size_t n = 1; n <= names.size(); ++n) {
-            const std::string call = names[n - 1];
-            SCOPED_TRACE(std::string(run.what) + ", call " + std::to_string(n) + " (" + call + ") failing");
-            const Outcome faulted = Make(run, n);
-            ++faults;
+struct Tally {
+    std::size_t faults = 0, afterAFirst = 0, falseSuccesses = 0, leftovers = 0;
+};
 
-            // The same run up to the failing call: it is reached.
-            EXPECT_EQ(fake::Faults().failed != nullptr ? std::string(fake::Faults().failed) : std::string(), call);
-
-            // What the caller learns: the exit code under the deployment
-            // switches (not of "/i", whose code is 0 whatever it found), else
-            // the boxes.
-            const bool claimsCleanOutcome =
-                faulted.deployment && !faulted.report
-                    ? IsSuccessCode(faulted.exitCode) || faulted.exitCode == clean.exitCode
-                    : Texts(faulted.boxes) == Texts(clean.boxes);
-            const Ignored* ignored = IgnoredFailure(call);
-            if (claimsCleanOutcome) {
-                const bool honest =
-                    ignored != nullptr && (ignored->indistinguishable || faulted.work == clean.work);
-                if (!honest) ++falseSuccesses;
-                EXPECT_TRUE(honest) << "exit code " << faulted.exitCode << (ignored ? ", other work done" : "");
-            } else {
-                bool failureShown = false;
-                for (const auto& box : faulted.boxes) {
-                    if (box.text.compare(2, 3, L"300") == 0) {
-                        EXPECT_NE(box.text.substr(5), L" 0");
-                        failureShown = true;
-                    }
-                    EXPECT_FALSE(failureShown && ShowsSuccess({box})) << "success after a failure";
-                }
-                // A failure exits with the system's reason; 1642 tells a target taken for absent.
-                // (A package file that cannot be read back still exits as one that was changed,
-                // 1392, until the held package tells the two apart.)
-                if (faulted.deployment && !faulted.report && faulted.exitCode != 1642 && call != "read") {
-                    EXPECT_EQ(static_cast<std::uint32_t>(faulted.exitCode), faulted.error) << "the exit code";
-                }
-                // The code of a failure box is set again after the lines logged before it.
-                EXPECT_EQ(faulted.ownLog.find("300 0\r\n"), std::string::npos) << faulted.ownLog;
-                if (!faulted.ownLog.empty() && faulted.deployment && !faulted.report) {
-                    const std::string code = std::to_string(faulted.exitCode);
-                    const bool named = faulted.ownLog.find("error " + code + "\r\n") != std::string::npos ||
-                                       faulted.ownLog.find("returned " + code + " ") != std::string::npos ||
-                                       faulted.ownLog.find("Message 307") != std::string::npos ||
-                                       faulted.ownLog.find("Message 308") != std::string::npos;
-                    EXPECT_TRUE(named) << "exit code " << faulted.exitCode << ", own log:\n" << faulted.ownLog;
-                }
+// What a faulted run of `run` must and must not do; `calls` are the calls
+// that failed, in order.
+void Judge(const Outcome& clean, const Outcome& faulted, const std::vector<std::string>& calls, Tally& tally) {
+    // What the caller learns: the exit code under the deployment switches
+    // (not of "/i", whose code is 0 whatever it found), else the boxes.
+    const bool claimsCleanOutcome = faulted.deployment && !faulted.report
+                                        ? IsSuccessCode(faulted.exitCode) || faulted.exitCode == clean.exitCode
+                                        : Texts(faulted.boxes) == Texts(clean.boxes);
+    // A write that failed may have been the own log's: it takes no more lines then.
+    const bool logCut = std::find(calls.begin(), calls.end(), "write") != calls.end();
+    bool allIgnored = true, indistinguishable = false;
+    for (const std::string& call : calls) {
+        const Ignored* ignored = IgnoredFailure(call);
+        allIgnored = allIgnored && ignored != nullptr;
+        indistinguishable = indistinguishable || (ignored != nullptr && ignored->indistinguishable);
+    }
+    if (claimsCleanOutcome) {
+        const bool honest = allIgnored && (indistinguishable || faulted.work == clean.work);
+        if (!honest) ++tally.falseSuccesses;
+        EXPECT_TRUE(honest) << "exit code " << faulted.exitCode << (allIgnored ? ", other work done" : "");
+    } else {
+        bool failureShown = false;
+        for (const auto& box : faulted.boxes) {
+            if (box.text.compare(2, 3, L"300") == 0) {
+                EXPECT_NE(box.text.substr(5), L" 0");
+                failureShown = true;
             }
-            leftovers += faulted.leftovers.size();
-            for (const std::string& left : faulted.leftovers) ADD_FAILURE() << "left behind: " << left;
+            EXPECT_FALSE(failureShown && ShowsSuccess({box})) << "success after a failure";
+        }
+        // A failure exits with the system's reason (of either failed call); 1642 tells a target taken
+        // for absent. (A package file that cannot be read back still exits as one that was changed,
+        // 1392, until the held package tells the two apart.)
+        const bool read = std::find(calls.begin(), calls.end(), "read") != calls.end();
+        if (faulted.deployment && !faulted.report && faulted.exitCode != 1642 && !read) {
+            const auto code = static_cast<std::uint32_t>(faulted.exitCode);
+            EXPECT_TRUE(code == faulted.error || (calls.size() > 1 && code == faulted.thenError))
+                << "the exit code " << code;
+        }
+        // The code of a failure box is set again after the lines logged before it.
+        EXPECT_EQ(faulted.ownLog.find("300 0\r\n"), std::string::npos) << faulted.ownLog;
+        if (!logCut && !faulted.ownLog.empty() && faulted.deployment && !faulted.report) {
+            const std::string code = std::to_string(faulted.exitCode);
+            const bool named = faulted.ownLog.find("error " + code + "\r\n") != std::string::npos ||
+                               faulted.ownLog.find("returned " + code + " ") != std::string::npos ||
+                               faulted.ownLog.find("Message 307") != std::string::npos ||
+                               faulted.ownLog.find("Message 308") != std::string::npos;
+            EXPECT_TRUE(named) << "exit code " << faulted.exitCode << ", own log:\n" << faulted.ownLog;
         }
     }
-    std::printf("fault sweep: %s faults in %zu runs: 0 crashes, %zu false successes, %zu leftovers\n",
-                WithThousands(faults).c_str(), sizeof(kRuns) / sizeof(kRuns[0]), falseSuccesses, leftovers);
+    // A box that cannot be shown is never silent where there is an own log.
+    if (!logCut && std::find(calls.begin(), calls.end(), "showBox") != calls.end() && !faulted.ownLog.empty()) {
+        EXPECT_NE(faulted.ownLog.find("could not be shown: error 1400"), std::string::npos) << faulted.ownLog;
+    }
+    tally.leftovers += faulted.leftovers.size();
+    for (const std::string& left : faulted.leftovers) ADD_FAILURE() << "left behind: " << left;
+}
+
+TEST(FaultSweep, EveryCallFailsInTurnAndNoRunCrashesLiesOrLeavesAnythingBehind) {
+    Tally tally;
+    std::size_t runs = 0;
+    for (bool elevated : {false, true}) {
+        for (const SweptRun& run : kRuns) {
+            ++runs;
+            const std::string what = std::string(run.what) + (elevated ? ", elevated" : "");
+            std::vector<const char*> names;
+            const Outcome clean = Make(run, elevated, 0, 0, &names);
+            ASSERT_FALSE(names.empty()) << what;
+            EXPECT_EQ(clean.exitCode, run.exitCode) << what;
+            EXPECT_EQ(clean.work.size(), run.work) << what;
+            EXPECT_TRUE(clean.leftovers.empty()) << what;
+            for (std::size_t n = 1; n <= names.size(); ++n) {
+                const std::string call = names[n - 1];
+                std::vector<const char*> faultedNames;
+                {
+                    SCOPED_TRACE(what + ", call " + std::to_string(n) + " (" + call + ") failing");
+                    const Outcome faulted = Make(run, elevated, n, 0, &faultedNames);
+                    ++tally.faults;
+                    // The same run up to the failing call: it is reached.
+                    EXPECT_EQ(fake::Faults().failed != nullptr ? std::string(fake::Faults().failed) : std::string(), call);
+                    Judge(clean, faulted, {call}, tally);
+                }
+                // Then each later call of that run that the failure brought fails as well: those
+                // after it up to where the run rejoins the clean run's calls for good (their common
+                // tail). A failure that changes no call brings none; the calls of the common tail
+                // each fail on their own above.
+                std::size_t tail = 0;
+                while (tail < faultedNames.size() - n && tail < names.size() - n &&
+                       std::string(faultedNames[faultedNames.size() - 1 - tail]) == names[names.size() - 1 - tail]) {
+                    ++tail;
+                }
+                for (std::size_t m = n + 1; m + tail <= faultedNames.size(); ++m) {
+                    const std::string then = faultedNames[m - 1];
+                    SCOPED_TRACE(what + ", call " + std::to_string(n) + " (" + call + ") and then call " +
+                                 std::to_string(m) + " (" + then + ") failing");
+                    const Outcome faulted = Make(run, elevated, n, m);
+                    ++tally.faults;
+                    ++tally.afterAFirst;
+                    EXPECT_EQ(fake::Faults().thenFailed != nullptr ? std::string(fake::Faults().thenFailed) : std::string(), then);
+                    Judge(clean, faulted, {call, then}, tally);
+                }
+            }
+        }
+    }
+    std::printf("fault sweep: %s faults in %zu runs: %s of them after a first fault; 0 crashes, %zu false successes, "
+                "%zu leftovers\n",
+                WithThousands(tally.faults).c_str(), runs, WithThousands(tally.afterAFirst).c_str(),
+                tally.falseSuccesses, tally.leftovers);
 }
 
 }  // namespace

@@ -254,6 +254,8 @@ TEST(ExitCodes, FirstFailureWinsAndNeverReadsAsSuccess) {
         {{{RunEvent::RestartRequired, 0}, {RunEvent::WrongVersion, 0}}, 3010},
         {{{RunEvent::ProductNotFound, 0}, {RunEvent::RestartInitiated, 0}, {RunEvent::RestartRequired, 0}}, 1641},
         {{{RunEvent::UpToDate, 0}, {RunEvent::LanguagePackNotInstalled, 0}}, 0},
+        // A box the user never saw leaves the products' outcome as it was.
+        {{{RunEvent::RestartRequired, 0}, {RunEvent::MessageNotShown, 1400, 301}}, 3010},
     };
     for (const Case& c : cases) {
         RunRecord record;
@@ -421,10 +423,11 @@ TEST_F(PatchRunTest, UnreadablePackagesAreReportedWithTheirCode) {
              files.beforeHold = [this](const std::wstring& path) { return (files.files[path][3] ^= 1) == 0; };
          },
          L"en300 1392"},
-        {"a byte added",
+        // Read back past the package's end, but never compared with what lies beyond it in memory.
+        {"bytes added",
          [this] {
              carry(L"IDR_MSP", kA, L"2.0.0.0;1.0.0.0,");
-             files.beforeHold = [this](const std::wstring& path) { return (files.files[path] += "!").empty(); };
+             files.beforeHold = [this](const std::wstring& path) { return (files.files[path] += std::string(4096, '!')).empty(); };
          },
          L"en300 1392"},
         {"a byte cut off",
@@ -1079,6 +1082,7 @@ TEST_F(RunLogTest, NoBoxIsShownWhereNobodyCanSeeIt) {
     using platform::StationVisibility;
     const platform::StationCheck invisible{StationVisibility::Invisible, L"Service-0x0-3e7$", 0};
     const platform::StationCheck unreadable{StationVisibility::Unknown, L"", 5};
+    const platform::StationCheck visible{StationVisibility::Visible, L"WinSta0", 0};
     struct Case {
         std::vector<std::wstring> args;
         platform::StationCheck station;
@@ -1086,6 +1090,7 @@ TEST_F(RunLogTest, NoBoxIsShownWhereNobodyCanSeeIt) {
         std::size_t boxes;
         int uiLevel;          // of the configure call; 0: none is made
         const char* logged;   // in the own log
+        std::uint32_t boxError = 0;  // every box fails so, on a station a user sees
     } cases[] = {
         {{}, invisible, 0, 0, 2, nullptr},
         {{L"/i"}, invisible, 0, 0, 0, nullptr},
@@ -1095,18 +1100,31 @@ TEST_F(RunLogTest, NoBoxIsShownWhereNobodyCanSeeIt) {
         // Flags that cannot be read say nothing against a box: shown as ever.
         {{L"/norestart"}, unreadable, 3010, 1, 0x23,
          "The window station's flags cannot be read (error 5): boxes are shown as usual"},
+        // A box that cannot be shown is never silent; the exit code still tells the products' outcome.
+        {{}, visible, 0, 0, 0x23, nullptr, 1400},
+        {{L"/norestart"}, visible, 3010, 0, 0x23, "Message 301 could not be shown: error 1400; the user was not told",
+         1400},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
         forgetRun();
         station.state = c.station;
         arrange(kRestart, kNone);
+        fake::Faults().failEvery.clear();
+        if (c.boxError) fake::Faults().failEvery["showBox"] = c.boxError;
         EXPECT_EQ(run(c.args), c.exitCode);
         EXPECT_EQ(boxes.shown.size(), c.boxes);
         EXPECT_EQ(installer.configures.empty() ? 0 : installer.configures[0].uiLevel, c.uiLevel);
         // The report is its box: nothing of it is done either.
         if (c.args == std::vector<std::wstring>{L"/i"}) EXPECT_TRUE(installer.openedPaths.empty() && files.files.empty());
         if (c.logged) EXPECT_TRUE(has(onlyLog(), c.logged)) << c.logged;
+        // Without a log, the run's record tells what the user was not told.
+        if (c.boxError && c.args.empty()) {
+            forgetRun();
+            arrange(kRestart, kNone);
+            const RunRecord::Entry last = RunPatches().entries.back();
+            EXPECT_TRUE(last.event == RunEvent::MessageNotShown && last.code == 1400 && last.message == 301);
+        }
     }
 }
 

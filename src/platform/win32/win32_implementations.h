@@ -58,7 +58,7 @@ public:
 
 class Win32MessageBoxes : public MessageBoxes {
 public:
-    void show(const std::wstring& text, const std::wstring& caption, std::uint32_t style) override;
+    bool show(const std::wstring& text, const std::wstring& caption, std::uint32_t style) override;
 };
 
 class Win32OsVersion : public OsVersion {

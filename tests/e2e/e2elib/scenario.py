@@ -134,6 +134,8 @@ class RunResult:
     new_temp_files: list
     box_ms: list = field(default_factory=list)
     stderr: str = ""
+    # The program's top-level windows as the watcher first saw them (a box never read shows here).
+    windows: list = field(default_factory=list)
 
 
 def deployment_switches_in(args):
@@ -466,6 +468,7 @@ class Case:
             finally:
                 if shots:
                     shots.stop()
+            self.path(f"runs/{run}-stderr.txt").write_text(err, encoding="utf-8")  # Wine's trace (E2E_WINEDEBUG)
             lines = []
             if out.is_file():
                 lines = [json.loads(l) for l in out.read_text(encoding="utf-8").splitlines() if l.strip()]
@@ -482,7 +485,8 @@ class Case:
         boxes = [Box.from_json(l) for l in lines if "caption" in l]
         result = RunResult(command=[Path(exe).name] + win_args, boxes=boxes, exit_code=code, ended=ended,
                            seconds=round(time.time() - started, 2), new_temp_files=sorted(set(self.temp_files()) - before),
-                           box_ms=[l.get("ms") for l in lines if "caption" in l], stderr=err)
+                           box_ms=[l.get("ms") for l in lines if "caption" in l], stderr=err,
+                           windows=[l for l in lines if "window" in l])
         if ended == "timeout":
             shown = "\n  ".join(str(b) for b in boxes) or "none"
             raise Failure(f"{' '.join(result.command)}: did not end within {timeout} s; boxes seen:\n  {shown}")
@@ -545,7 +549,9 @@ class Case:
         expected = [b if isinstance(b, Box) else Box(*b) for b in expected]
         if result.boxes != expected:
             want = "\n  ".join(str(b) for b in expected) or "none"
-            raise Failure(f"{' '.join(result.command)}: boxes differ\n expected:\n  {want}\n seen:\n  {seen}")
+            windows = "\n  ".join(json.dumps(w, ensure_ascii=False) for w in result.windows) or "none"
+            raise Failure(f"{' '.join(result.command)}: boxes differ\n expected:\n  {want}\n seen:\n  {seen}\n"
+                          f" exit code {result.exit_code}; the program's windows:\n  {windows}")
 
 
 class _Screenshots:

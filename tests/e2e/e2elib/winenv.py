@@ -282,9 +282,45 @@ class WineEnv:
             return Path("/" + rest)
         return self.prefix / ("drive_" + drive) / rest
 
+    def desktop_alive(self):
+        """Whether a desktop process (explorer.exe /desktop) of this prefix is running."""
+        for proc in Path("/proc").iterdir():
+            try:
+                if b"explorer.exe" not in (proc / "cmdline").read_bytes():
+                    continue
+                if f"WINEPREFIX={self.prefix}".encode() in (proc / "environ").read_bytes().split(b"\0"):
+                    return True
+            except OSError:
+                continue
+        return False
+
+    def wait_for_no_desktop(self, timeout=15):
+        """Waits until the prefix's desktop has closed: Wine closes it a second after its last
+        program ended."""
+        deadline = time.time() + timeout
+        while self.desktop_alive() and time.time() < deadline:
+            time.sleep(0.1)
+
     def run(self, args, timeout=60, display=True, extra_env=None, cwd=None):
         """Runs `wine ARGS...`; returns (exit code, stdout text, stderr text). Exit code None
-        means it did not end within `timeout` seconds (it is then killed)."""
+        means it did not end within `timeout` seconds (it is then killed).
+
+        A program without the display never shares a desktop with one that has it: every
+        program of the prefix joins the desktop that is up when it starts, and keeps it up, with
+        the graphics driver it was started with. A desktop started without the display would
+        make every box of a program joining it fail at once (MessageBoxW returns 0, and a
+        program that does not check that ends as if the box had been answered); one started
+        with it would show the boxes of a program run without it, and nobody would close them.
+        So a run without the display waits for the desktop to close before and after."""
+        if not display:
+            self.wait_for_no_desktop()
+        try:
+            return self._run(args, timeout, display, extra_env, cwd)
+        finally:
+            if not display:
+                self.wait_for_no_desktop()
+
+    def _run(self, args, timeout, display, extra_env, cwd):
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
             proc = subprocess.Popen(["wine"] + [str(a) for a in args], env=self.env(display, extra_env),
                                     stdin=subprocess.DEVNULL, stdout=out, stderr=err, cwd=cwd)

@@ -186,7 +186,7 @@ def failing_configure_calls_show_their_code_and_the_run_goes_on(t):
 def executable_without_packages_says_so(t):
     exe = t.build_variant()
     run(t, exe, boxes=[box(300, ERROR_RESOURCE_NAME_NOT_FOUND)])
-    r = t.run_update(exe, ["/q"], expect_boxes=0, display=False)
+    r = t.run_update(exe, ["/q"], expect_boxes=0)
     t.equal(r.exit_code, 0, "exit code with /q")
     t.equal(r.new_temp_files, [], "files left in the temporary folder with /q")
 

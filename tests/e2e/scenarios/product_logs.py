@@ -28,10 +28,8 @@ def run(t, exe, args=(), boxes=None):
 
 
 def traced_run(t, exe):
-    """A quiet run started directly, so that Wine's own trace tells which log each configure
-    call was given."""
-    r = t.run_update(exe, ["/q"], expect_boxes=0, display=False,
-                     extra_env=dict(USER_ENGLISH, WINEDEBUG="-all,trace+msi"))
+    """A quiet run, with Wine's own trace telling which log each configure call was given."""
+    r = t.run_update(exe, ["/q"], expect_boxes=0, extra_env=dict(USER_ENGLISH, WINEDEBUG="-all,trace+msi"))
     t.equal(r.exit_code, 0, f"exit code of {' '.join(r.command)}")
     return r
 

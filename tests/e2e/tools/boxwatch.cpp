@@ -10,6 +10,9 @@
 // icon is one of error, information, warning, question, none. The box is then closed by
 // pressing OK (or the button given with --press, or Cancel / the first button when it has no OK).
 // The last line is {"end":"exited","exit":N}, {"end":"count"} or {"end":"timeout"}.
+// With PROGRAM, each top-level window of PROGRAM's process is also traced when first seen, box
+// or not, visible or not: {"window":"CLASS","title":"...","visible":false,"ms":12}, so that a box
+// that was never read can be told from one that was never made.
 // Exit code: 0 when the watch ended normally, 3 on timeout (the program is then terminated),
 // 2 on bad usage or when the program cannot be started.
 //
@@ -243,13 +246,16 @@ struct Seen {
 
 struct Finder {
     DWORD self;
+    DWORD traced;  // the process whose every window is traced; 0: none
     std::vector<HWND> boxes;
+    std::vector<HWND> windows;  // of the traced process
 };
 
 BOOL CALLBACK FindBox(HWND hwnd, LPARAM param) {
     auto* f = reinterpret_cast<Finder*>(param);
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
+    if (pid != 0 && pid == f->traced) f->windows.push_back(hwnd);
     if (pid == f->self || !IsWindowVisible(hwnd)) return TRUE;
     if (ClassOf(hwnd) == L"#32770") f->boxes.push_back(hwnd);
     return TRUE;
@@ -259,12 +265,18 @@ bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str
 
 class Watcher {
 public:
-    Watcher(const Options& o, Output& out) : opt_(o), out_(out), start_(GetTickCount()) {}
+    Watcher(const Options& o, Output& out, DWORD traced) : opt_(o), out_(out), start_(GetTickCount()), traced_(traced) {}
 
     // Reads, records and closes the boxes visible now; returns how many new ones it recorded.
     int sweep() {
-        Finder f{GetCurrentProcessId(), {}};
+        Finder f{GetCurrentProcessId(), traced_, {}, {}};
         EnumWindows(FindBox, reinterpret_cast<LPARAM>(&f));
+        for (HWND window : f.windows) {
+            if (!traced_windows_.insert(window).second) continue;
+            out_.line("{\"window\":" + e2e::JsonString(ClassOf(window)) + ",\"title\":" + e2e::JsonString(TextOf(window)) +
+                      ",\"visible\":" + (IsWindowVisible(window) ? "true" : "false") + ",\"ms\":" +
+                      std::to_string(elapsed()) + "}");
+        }
         int fresh = 0;
         for (HWND box : f.boxes) {
             auto it = seen_.find(box);
@@ -351,6 +363,8 @@ private:
     const Options& opt_;
     Output& out_;
     DWORD start_;
+    DWORD traced_;
+    std::set<HWND> traced_windows_;
     int recorded_ = 0;
     std::map<HWND, Seen> seen_;
     std::map<HWND, int> buttons_;
@@ -382,6 +396,7 @@ int wmain(int argc, wchar_t** argv) {
     }
 
     Handle process;
+    DWORD pid = 0;
     if (!opt.command.empty()) {
         std::wstring cmd;
         for (const auto& a : opt.command) cmd += (cmd.empty() ? L"" : L" ") + e2e::QuoteArg(a);
@@ -396,9 +411,10 @@ int wmain(int argc, wchar_t** argv) {
         }
         CloseHandle(pi.hThread);
         process = Handle(pi.hProcess);
+        pid = pi.dwProcessId;
     }
 
-    Watcher w(opt, out);
+    Watcher w(opt, out, pid);
     for (;;) {
         w.sweep();
         if (process) {

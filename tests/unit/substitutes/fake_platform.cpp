@@ -47,8 +47,9 @@ public:
         return true;
     }
     platform::ExistingFile look() override {
-        // A look that cannot be completed finds no plain file of a trusted owner.
-        if (Faults().fails("look")) return platform::ExistingFile{false, 1, false};
+        // A look that cannot be completed, as when the system gives no final
+        // path for the handle: no plain file of a trusted owner, for want of proof.
+        if (Faults().fails("look", 1921)) return platform::ExistingFile{false, 1, false, false};
         return files_.lookAt(path_).value_or(platform::ExistingFile{false, 1, false});
     }
     bool truncate() override {
@@ -170,7 +171,9 @@ std::uint32_t FileSystem::folderError(const std::wstring& path) const {
 }
 
 std::unique_ptr<platform::HeldFolder> FileSystem::openFolder(const std::wstring& given, std::uint32_t& error) {
-    if (Faults().fails("openFolder", kPathNotFound)) {
+    // A folder opened whose final path the system cannot give: it cannot be
+    // shown free of links (1921, ERROR_CANT_RESOLVE_FILENAME).
+    if (Faults().fails("openFolder", 1921)) {
         error = Faults().lastError;
         return nullptr;
     }
@@ -341,7 +344,7 @@ std::unique_ptr<platform::OpenFile> FileSystem::holdForReaders(const std::wstrin
     }
     // Held only when it is the plain file of one name that was written, where that can be shown.
     auto held = std::make_unique<MemoryFile>(*this, path, true);
-    const platform::ExistingFile found = lookAt(path).value_or(platform::ExistingFile{false, 1, false});
+    const platform::ExistingFile found = held->look();
     if (!found.identityShown || !found.plainFile || found.linkCount != 1) {
         error = found.identityShown ? 1392 : 1921;  // ERROR_FILE_CORRUPT, ERROR_CANT_RESOLVE_FILENAME
         return nullptr;

@@ -181,10 +181,12 @@ struct ShownBox {
 class MessageBoxes : public platform::MessageBoxes {
 public:
     std::vector<ShownBox> shown;
-    // A box that cannot be shown (no desktop to show it on) is not in `shown`.
-    void show(const std::wstring& text, const std::wstring& caption, std::uint32_t style) override {
-        if (Faults().fails("showBox")) return;
+    // A box that cannot be shown (no desktop to show it on) is not in `shown`;
+    // it fails as the system's does without a display (1400).
+    bool show(const std::wstring& text, const std::wstring& caption, std::uint32_t style) override {
+        if (Faults().fails("showBox", 1400)) return false;
         shown.push_back({text, caption, style});
+        return true;
     }
 };
 

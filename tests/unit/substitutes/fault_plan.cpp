@@ -10,9 +10,10 @@ bool FaultPlan::fails(const char* name, std::uint32_t error) {
         lastError = every->second;
         return true;
     }
-    if (count == failAt) {
-        failed = name;
-        failedError = error;
+    if (count == failAt || count == thenFailAt) {
+        const bool first = count == failAt;
+        (first ? failed : thenFailed) = name;
+        (first ? failedError : thenFailedError) = error;
         lastError = error;
         return true;
     }

@@ -18,8 +18,11 @@ constexpr std::uint32_t kFaultAccessDenied = 5;  // ERROR_ACCESS_DENIED, the usu
 
 class FaultPlan {
 public:
-    // The call to fail, counted from 1 since the last reset; 0: none.
+    // The call to fail, counted from 1 since the last reset; 0: none. And a
+    // later one to fail as well, such as a call that only the first failure
+    // brings (a retry, a removal after a refusal, the next free name).
     std::size_t failAt = 0;
+    std::size_t thenFailAt = 0;
     // Calls that fail every time, with the last error they leave (a test's
     // standing refusal, such as a disk that takes no file).
     std::map<std::string, std::uint32_t> failEvery;
@@ -29,9 +32,12 @@ public:
     std::size_t count = 0;
     bool keepNames = false;
     std::vector<const char*> names;
-    // The call made to fail by `failAt`, once it was, and the error it gave.
+    // The calls made to fail by `failAt` and `thenFailAt`, once they were,
+    // and the errors they gave.
     const char* failed = nullptr;
     std::uint32_t failedError = 0;
+    const char* thenFailed = nullptr;
+    std::uint32_t thenFailedError = 0;
 
     // Counts the call `name` (a literal); true when it is to fail, with the
     // last error set to `error`.
