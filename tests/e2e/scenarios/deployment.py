@@ -25,30 +25,31 @@ CMTRACE = re.compile(r'<!\[LOG\[(.*?)\]LOG\]!><time="(\d\d):(\d\d):(\d\d)\.\d{3}
                      r'component="msp-bootstrap" context="[^"]+" type="([123])" thread="[1-9]\d*" file="">')
 
 
-def own_log_lines(t, path):
-    """The lines of the program's own log without their timestamps; each line must have one."""
+def log_matches(t, path, pattern, what):
+    """Each line of the program's own log at `path` matched whole by `pattern`; each line must be."""
     raw = Path(path).read_bytes()
     t.check(raw.startswith(b"\xef\xbb\xbf"), f"{path} does not start as UTF-8")
-    lines = []
+    matches = []
     for line in raw.decode("utf-8-sig").split("\r\n")[:-1]:
-        m = STAMPED.match(line)
-        t.check(m is not None, f"line without a timestamp in {path}: {line!r}")
-        lines.append(m.group(1))
-    return lines
+        m = pattern.fullmatch(line)
+        t.check(m is not None, f"{what} in {path}: {line!r}")
+        matches.append(m)
+    return matches
+
+
+def own_log_lines(t, path):
+    """The lines of the program's own log without their timestamps; each line must have one."""
+    return [m.group(1) for m in log_matches(t, path, STAMPED, "line without a timestamp")]
 
 
 def cmtrace_lines(t, path, zone):
     """The text and type of each line of an own log written under /cmtrace in time zone `zone`; each line
     must be one of the format, its bias the one Windows counts (UTC = local time + bias)."""
-    raw = Path(path).read_bytes()
-    t.check(raw.startswith(b"\xef\xbb\xbf"), f"{path} does not start as UTF-8")
     lines = []
-    for line in raw.decode("utf-8-sig").split("\r\n")[:-1]:
-        m = CMTRACE.fullmatch(line)
-        t.check(m is not None, f"line not in the format in {path}: {line!r}")
+    for m in log_matches(t, path, CMTRACE, "line not in the format"):
         hour, minute, second, bias, month, day, year = (int(m.group(i)) for i in range(2, 9))
         local = datetime(year, month, day, hour, minute, second, tzinfo=ZoneInfo(zone))
-        t.equal(bias, -int(local.utcoffset().total_seconds()) // 60, f"bias of {line!r}")
+        t.equal(bias, -int(local.utcoffset().total_seconds()) // 60, f"bias of {m.group(0)!r}")
         lines.append((m.group(1), int(m.group(9))))
     return lines
 
