@@ -193,9 +193,10 @@ def setup(state_dir, template_dir=None):
     # One wineserver for the whole run: without it every program start waits for Wine to wind down.
     subprocess.run(["wineserver", "-p"], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, check=True, timeout=60)
-    # The first program that needs the desktop starts Wine's desktop process, and every later one
-    # shares it with the graphics driver it got: start it now, with the display, so that a program
-    # run without one (msiexec for a product, say) cannot leave every later box without a driver.
+    # The first program that needs the desktop starts Wine's desktop process, and every program
+    # started while it is up shares it with the graphics driver it got (it closes a second after
+    # the last one ends): start it now, with the display, for the first programs; WineEnv.run keeps
+    # a program run without the display off a desktop that others share.
     _quiet_run(["wine", "rundll32.exe", "user32.dll,GetDesktopWindow"], env, 120, "starting the desktop")
     temp_win = _quiet_run(["wine", "cmd", "/c", "echo %TEMP%"], env, 120, "reading %TEMP%").strip().splitlines()[-1]
     temp_win = temp_win.strip()
