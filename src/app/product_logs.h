@@ -34,9 +34,11 @@ std::unique_ptr<platform::HeldFolder> HoldProductLogFolder(std::wstring& note);
 // always a call of MsiEnableLogW, so no earlier product's log stays in force.
 // A path this process logged to before is appended to. The file is opened
 // (or created) and looked at through the handle that then holds it, a link
-// never followed. Elevated, anything else at the name (a file of an earlier
-// run or someone else's, a link, a folder) is left as it is and the log goes
-// to the next free "(2)", "(3)"... name, created exclusively. Not elevated, a
+// never followed. Elevated, a log an earlier elevated run made (see
+// platform::ExistingFile::ownerAdministrative) is replaced; anything else at
+// the name (the user's file or someone else's, a link, a folder) is left as
+// it is and the log goes to the next free "(2)", "(3)"... name, created
+// exclusively. Not elevated, a
 // file from an earlier run is replaced, and one someone else may have placed
 // (a link, a file with several names, or one that cannot be looked at) is
 // deleted first, or, when it cannot be, passed over so. Once the file is
