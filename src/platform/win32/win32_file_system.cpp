@@ -502,15 +502,18 @@ std::wstring PrivateDescriptor(const wchar_t* userSid) {
     return sddl;
 }
 
-// The descriptor of a file only SYSTEM and the Administrators group may
-// use, owned by the Administrators group; none when not `wanted` (the file
-// then gets what its folder passes on). One that cannot be built fails the
-// create rather than fall back to the folder's.
+// A file only SYSTEM and the Administrators group may use, owned by the
+// Administrators group.
+constexpr wchar_t kPrivateFileDescriptor[] = L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)";
+
+// The security descriptor built from the text `sddl`; none when `sddl` is
+// nullptr (what is made then gets what its folder passes on). One that
+// cannot be built fails the create rather than fall back to the folder's.
 class Descriptor {
 public:
-    explicit Descriptor(bool wanted) {
-        failed_ = wanted && !ConvertStringSecurityDescriptorToSecurityDescriptorW(
-                                L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)", SDDL_REVISION_1, &descriptor_, nullptr);
+    explicit Descriptor(const wchar_t* sddl) {
+        failed_ = sddl != nullptr &&
+                  !ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor_, nullptr);
     }
     ~Descriptor() {
         if (descriptor_ != nullptr) LocalFree(descriptor_);
@@ -581,7 +584,7 @@ public:
 
     std::unique_ptr<OpenFile> createFile(const std::wstring& name, CreateMode mode, CreateResult& result) override {
         // Shares nothing, so the handle may delete what it made.
-        const Descriptor descriptor(privateFiles_);
+        const Descriptor descriptor(privateFiles_ ? kPrivateFileDescriptor : nullptr);
         if (descriptor.failed(result)) return nullptr;
         HANDLE handle =
             OpenOrCreateIn(handle_, name, GENERIC_WRITE | READ_CONTROL | DELETE, 0, mode, descriptor.get(), result);
@@ -620,7 +623,7 @@ public:
         // writers of an installer log share (they are several: the client and
         // the service): no delete sharing keeps the name on this file, and
         // write sharing lets the writers in. Nothing is written through it.
-        const Descriptor descriptor(privateFiles_);
+        const Descriptor descriptor(privateFiles_ ? kPrivateFileDescriptor : nullptr);
         if (descriptor.failed(result)) return nullptr;
         HANDLE handle = OpenOrCreateIn(handle_, name, GENERIC_WRITE | READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                        mode, descriptor.get(), result);
@@ -662,18 +665,15 @@ public:
                 return nullptr;
             }
         }
-        PSECURITY_DESCRIPTOR descriptor = nullptr;
-        const bool described = ConvertStringSecurityDescriptorToSecurityDescriptorW(
-                                   PrivateDescriptor(userSid).c_str(), SDDL_REVISION_1, &descriptor, nullptr) != FALSE;
+        const Descriptor descriptor(PrivateDescriptor(userSid).c_str());
         if (userSid != nullptr) LocalFree(userSid);
-        if (!described) {
+        if (descriptor.get() == nullptr) {
             error = ErrorOr(kErrorCannotMake);
             return nullptr;
         }
         HANDLE handle = OpenRelative(handle_, name, kFolderAccess | DELETE, kFolderSharing, FILE_CREATE,
-                                     FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, descriptor);
+                                     FILE_DIRECTORY_FILE, descriptor.get());
         error = handle == INVALID_HANDLE_VALUE ? ErrorOr(kErrorCannotMake) : 0;
-        LocalFree(descriptor);
         if (handle == INVALID_HANDLE_VALUE) return nullptr;
         auto folder = std::make_unique<Win32HeldFolder>(handle, child(name));
         error = folder->check();
