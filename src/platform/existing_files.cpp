@@ -9,6 +9,10 @@
 namespace platform {
 namespace {
 
+// What RetrySoon tries, and how far apart.
+constexpr unsigned kRetryAttempts = 10;
+constexpr std::uint32_t kRetryDelayMs = 50;
+
 // `path` without its trailing separators, a drive root's kept.
 std::wstring Trimmed(std::wstring path) {
     while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
@@ -60,13 +64,6 @@ bool Inside(FileSystem& files, const std::wstring& path, std::wstring profile) {
 }  // namespace
 
 bool IsLinkTag(std::uint32_t tag) { return (tag & 0x20000000u) != 0; }
-
-namespace {
-
-constexpr unsigned kRetryAttempts = 10;
-constexpr std::uint32_t kRetryDelayMs = 50;
-
-}  // namespace
 
 bool RetrySoon(const std::function<bool()>& attempt) {
     Clock* clock = Current().clock;
